@@ -1,0 +1,32 @@
+# Quick start on a fresh Debian machine:
+#   make run    install dependencies, build, start the main job
+#   make test   install dependencies, build, run every test
+BUILD ?= build
+BUILD_TYPE ?= RelWithDebInfo
+CMAKE_ARGS ?=
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	bash scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	bash scripts/run.sh $(BUILD)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+bench: build
+	$(BUILD)/bench/kb_bench
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,11 @@
+# One interface target carries the project's compile flags. Every library and
+# program of ours links it privately, so nothing is pushed onto consumers.
+add_library(velkin_flags INTERFACE)
+target_compile_options(velkin_flags INTERFACE
+  -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Wshadow=local -Wformat=2)
+if(VELKIN_WERROR)
+  target_compile_options(velkin_flags INTERFACE -Werror)
+endif()
+if(VELKIN_HARDENED)
+  target_compile_definitions(velkin_flags INTERFACE _GLIBCXX_ASSERTIONS _FORTIFY_SOURCE=2)
+endif()

@@ -1,0 +1,102 @@
+#include "kb/listing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "platform/text.h"
+#include "platform/trace.h"
+
+namespace velkin::kb {
+namespace {
+
+enum class EntryType { Folder, File, Other };
+
+EntryType typeOf(int folderFd, const dirent& entry) {
+  switch (entry.d_type) {
+    case DT_DIR:
+      return EntryType::Folder;
+    case DT_REG:
+      return EntryType::File;
+    case DT_LNK:
+    case DT_UNKNOWN: {
+      // Links count as what they point to, as the desktop shows them.
+      struct stat info {};
+      if (fstatat(folderFd, entry.d_name, &info, 0) != 0) return EntryType::Other;
+      if (S_ISDIR(info.st_mode)) return EntryType::Folder;
+      return S_ISREG(info.st_mode) ? EntryType::File : EntryType::Other;
+    }
+    default:
+      return EntryType::Other;
+  }
+}
+
+// Calls visit(name, type) for each entry but "." and ".." until it returns
+// false. The folder's descriptor is passed for deletions relative to it.
+void forEachEntry(const std::string& folder,
+                  const std::function<bool(int folderFd, const char* name, EntryType type)>& visit) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const int fd = dirfd(dir);
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!visit(fd, entry->d_name, typeOf(fd, *entry))) break;
+  }
+  closedir(dir);
+}
+
+bool pagePasses(const std::string& folder, std::string_view fileName, const PageFilter& filter) {
+  if (filter.mode == 0) return true;
+  return filter.passes(platform::joinPath(folder, fileName), fileName);
+}
+
+}  // namespace
+
+bool folderHasChildren(const std::string& folder, const PageFilter& filter) {
+  bool found = false;
+  forEachEntry(folder, [&](int, const char* name, EntryType type) {
+    if (type == EntryType::Folder) {
+      found = !isCompanionFolderName(name);
+    } else if (type == EntryType::File && pageKindOf(name) && !isBuildFileName(name)) {
+      found = pagePasses(folder, name, filter);
+    }
+    return !found;
+  });
+  return found;
+}
+
+std::vector<ListedEntry> listFolder(const std::string& folder, const PageFilter& filter,
+                                    ChildCheck childCheck) {
+  std::vector<ListedEntry> entries;
+  forEachEntry(folder, [&](int folderFd, const char* name, EntryType type) {
+    if (type == EntryType::Folder) {
+      if (isCompanionFolderName(name)) return true;
+      ListedEntry entry{name, name, ItemKind::Category, false};
+      if (childCheck == ChildCheck::Compute) {
+        entry.hasChildren = folderHasChildren(platform::joinPath(folder, name), filter);
+      }
+      entries.push_back(std::move(entry));
+    } else if (type == EntryType::File) {
+      if (isBuildFileName(name)) {
+        // Left over from an interrupted book build: removed on sight.
+        if (unlinkat(folderFd, name, 0) != 0) {
+          platform::trace("listing", std::string("cannot delete build file ") +
+                                         platform::joinPath(folder, name));
+        }
+        return true;
+      }
+      const auto kind = pageKindOf(name);
+      if (kind && pagePasses(folder, name, filter)) {
+        entries.push_back({name, pageDisplayName(name, *kind), *kind, false});
+      }
+    }
+    return true;
+  });
+  return entries;
+}
+
+}  // namespace velkin::kb

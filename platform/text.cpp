@@ -1,0 +1,73 @@
+#include "platform/text.h"
+
+namespace velkin::platform {
+
+char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+void makeAsciiUpper(std::string& text) {
+  for (char& c : text) c = asciiUpper(c);
+}
+
+std::string toAsciiUpper(std::string_view text) {
+  std::string out(text);
+  makeAsciiUpper(out);
+  return out;
+}
+
+std::string toAsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = asciiLower(c);
+  return out;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+bool endsWithIgnoreCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         equalsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::string_view baseName(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  const auto slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view parentPath(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  const auto slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {};
+  if (slash == 0) return path.substr(0, 1);
+  return path.substr(0, slash);
+}
+
+std::string joinPath(std::string_view folder, std::string_view name) {
+  std::string out(folder);
+  if (!out.empty() && out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+std::string formatMessage(std::string_view pattern, std::string_view arg) {
+  std::string out;
+  const auto at = pattern.find("%s");
+  if (at == std::string_view::npos) return std::string(pattern);
+  out.reserve(pattern.size() + arg.size());
+  out.append(pattern.substr(0, at));
+  out.append(arg);
+  out.append(pattern.substr(at + 2));
+  return out;
+}
+
+}  // namespace velkin::platform

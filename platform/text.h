@@ -1,0 +1,31 @@
+// Text helpers. The system's texts are UTF-8; "upper case" and "lower case"
+// map the ASCII letters only, so multi-byte sequences pass through unchanged.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velkin::platform {
+
+char asciiUpper(char c);
+char asciiLower(char c);
+std::string toAsciiUpper(std::string_view text);
+std::string toAsciiLower(std::string_view text);
+void makeAsciiUpper(std::string& text);
+
+// Equality and ordering without regard to ASCII case.
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+bool endsWith(std::string_view text, std::string_view suffix);
+bool endsWithIgnoreCase(std::string_view text, std::string_view suffix);
+
+// Path pieces: the last component of a "/"-separated path, and everything
+// before it (without the trailing "/"). "/a/b" gives "b" and "/a".
+std::string_view baseName(std::string_view path);
+std::string_view parentPath(std::string_view path);
+std::string joinPath(std::string_view folder, std::string_view name);
+
+// A string with printf-style "%s" placeholders filled in order (the system's
+// message texts carry such placeholders).
+std::string formatMessage(std::string_view pattern, std::string_view arg);
+
+}  // namespace velkin::platform

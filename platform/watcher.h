@@ -1,0 +1,43 @@
+// Folder watcher: a thread that waits for changes of one folder (not its
+// sub-folders) and calls back with the folder and the kind of change:
+// 1 last write, 2 file name, 3 folder name.
+//
+// The callback runs on the watcher thread; a user-interface owner must hand
+// the work over to its own thread. Events that arrive together are reported
+// once per kind. stop() (or the destructor) ends the thread and waits for it;
+// the callback is never called after stop() returns.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace velkin::platform {
+
+enum class FolderChange : int { LastWrite = 1, FileName = 2, FolderName = 3 };
+
+class FolderWatcher {
+ public:
+  using Callback = std::function<void(const std::string& folder, FolderChange kind)>;
+
+  FolderWatcher();
+  ~FolderWatcher();
+  FolderWatcher(const FolderWatcher&) = delete;
+  FolderWatcher& operator=(const FolderWatcher&) = delete;
+
+  // Starts watching folder. False if already running or the thread cannot be
+  // started. A folder that cannot be watched (missing) is not an error: the
+  // thread runs and starts watching when the list is changed.
+  bool start(const std::string& folder, Callback callback);
+  bool isRunning() const;
+  // The list-changed event: watch another folder from now on.
+  void changeFolder(const std::string& folder);
+  // The stop event.
+  void stop();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velkin::platform

@@ -1,0 +1,98 @@
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace velkin::testing {
+
+TempFolder::TempFolder() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
+                        "/velkin-test-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    ADD_FAILURE() << "cannot create a temporary folder";
+  }
+  path_ = std::filesystem::canonical(pattern).string();
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+IsolatedTest::IsolatedTest() {
+  const std::pair<const char*, std::string> settings[] = {
+      {"VELKIN_CONFIG_DIR", configDir()},
+      {"XDG_DATA_HOME", dataHome()},
+      {"XDG_CONFIG_HOME", temp_ / "xdg-config"},
+  };
+  for (const auto& [name, value] : settings) {
+    const char* old = std::getenv(name);
+    savedEnvironment_.emplace_back(name, old != nullptr ? old : std::string("\x01unset"));
+    setenv(name, value.c_str(), 1);
+  }
+  std::filesystem::create_directories(dataHome());
+}
+
+IsolatedTest::~IsolatedTest() {
+  for (const auto& [name, value] : savedEnvironment_) {
+    if (value == "\x01unset") {
+      unsetenv(name.c_str());
+    } else {
+      setenv(name.c_str(), value.c_str(), 1);
+    }
+  }
+}
+
+void makeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+
+void writeTextFile(const std::string& path, const std::string& text) {
+  makeDirs(std::filesystem::path(path).parent_path().string());
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::string readTextFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+
+ProgramRun runProgram(const std::vector<std::string>& argv) {
+  ProgramRun run;
+  TempFolder capture;
+  const std::string outPath = capture / "out";
+  const std::string errPath = capture / "err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = readTextFile(outPath);
+  run.err = readTextFile(errPath);
+  return run;
+}
+
+}  // namespace velkin::testing

@@ -1,0 +1,57 @@
+// Shared test fixtures: every test runs in its own temporary folder with its
+// own settings store, data folder and Trash, and leaves nothing behind.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace velkin::testing {
+
+// A fresh folder under $TMPDIR, removed with everything in it on destruction.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+ private:
+  std::string path_;
+};
+
+// Base fixture: a temporary folder with VELKIN_CONFIG_DIR, XDG_DATA_HOME and
+// XDG_CONFIG_HOME pointing into it for the duration of the test.
+class IsolatedTest : public ::testing::Test {
+ protected:
+  IsolatedTest();
+  ~IsolatedTest() override;
+  std::string configDir() const { return temp_ / "config"; }
+  std::string dataHome() const { return temp_ / "data"; }
+  std::string path(const std::string& relative) const { return temp_ / relative; }
+  const std::string& root() const { return temp_.path(); }
+
+  TempFolder temp_;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> savedEnvironment_;
+};
+
+// Writes a file (creating parent folders), failing the test on error.
+void writeTextFile(const std::string& path, const std::string& text);
+std::string readTextFile(const std::string& path);
+void makeDirs(const std::string& path);
+
+// Runs a program with arguments, returning its exit status, and its standard
+// output and standard error as text.
+struct ProgramRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+ProgramRun runProgram(const std::vector<std::string>& argv);
+
+}  // namespace velkin::testing
