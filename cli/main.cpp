@@ -1,15 +1,29 @@
 // velkin: the command-line tool over the knowledge base, the settings store
 // and (later) capture and book building.
+#include <unistd.h>
+
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/text.h"
 
 namespace {
 
 using velkin::cli::Arguments;
 using velkin::cli::Context;
+
+// Items print with full paths, so a relative --book is taken from here.
+std::string absolutePath(const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  char* here = getcwd(nullptr, 0);
+  if (here == nullptr) return path;
+  std::string absolute = velkin::platform::joinPath(here, path);
+  std::free(here);
+  return absolute;
+}
 
 struct Command {
   const char* name;
@@ -37,7 +51,7 @@ int main(int argc, char** argv) {
       return velkin::cli::kExitOk;
     }
     if (args[next] == "--book" && next + 1 < args.size()) {
-      context.bookDirectory = args[next + 1];
+      context.bookDirectory = absolutePath(args[next + 1]);
       next += 2;
       continue;
     }

@@ -265,7 +265,7 @@ TreeOutcome ProjectTree::newCategory(TreeItem* parent) {
   const std::string parentPath = pathOf(parent);
   // A second "New Category" gets the next free name instead of two items
   // sharing one folder.
-  const std::string name = platform::nextFreeName(parentPath, kNewCategoryText);
+  const std::string name = platform::nextFreeName(parentPath, kNewCategoryText, true);
   TreeItem* item = insertItem(parent, makeItem(name, ItemKind::Category, false));
   if (!parent->hasChildren) {
     parent->hasChildren = true;

@@ -1,0 +1,306 @@
+#include "platform/watcher.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/trace.h"
+
+namespace velkin::platform {
+
+namespace {
+
+// Entries of the folder only: inotify never reports what happens inside a
+// sub-folder to the watch of its parent, which is what we want.
+constexpr std::uint32_t kWatchMask = IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_CREATE |
+                                     IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                                     IN_MOVE_SELF | IN_ONLYDIR;
+constexpr std::uint32_t kLastWriteMask = IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB;
+constexpr std::uint32_t kNameMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+constexpr std::uint32_t kFolderGoneMask = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
+
+// Bits of the per-batch set of kinds; reported in ascending kind order.
+constexpr unsigned kBitLastWrite = 1U << 0;
+constexpr unsigned kBitFileName = 1U << 1;
+constexpr unsigned kBitFolderName = 1U << 2;
+
+std::string errnoText(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
+
+void closeFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+void signalEvent(int fd) {
+  if (fd < 0) return;
+  const std::uint64_t one = 1;
+  if (::write(fd, &one, sizeof one) < 0 && errno != EAGAIN) {
+    trace("watcher", errnoText("eventfd write"));
+  }
+}
+
+void drainEvent(int fd) {
+  std::uint64_t count = 0;
+  while (::read(fd, &count, sizeof count) > 0) {
+  }
+}
+
+// The watch of one folder: set up by start(), then owned by the watcher thread.
+class Watch {
+ public:
+  explicit Watch(int inotifyFd) : fd_(inotifyFd) {}
+
+  void watch(const std::string& folder) {
+    drop();
+    folder_ = folder;
+    wd_ = ::inotify_add_watch(fd_, folder.c_str(), kWatchMask);
+    if (wd_ < 0) trace("watcher", errnoText(("cannot watch " + folder).c_str()));
+  }
+
+  // Forget the watch; events still queued for it are ignored from now on.
+  void drop() {
+    // A watch the kernel already removed fails with EINVAL; that is fine.
+    if (wd_ >= 0) ::inotify_rm_watch(fd_, wd_);
+    wd_ = -1;
+  }
+
+  // Reads what is queued and returns the set of kinds it contains. A folder
+  // that never stops changing is reported in slices, so stop() is still seen.
+  unsigned readBatch() {
+    unsigned kinds = 0;
+    alignas(struct inotify_event) char buffer[16 * 1024];
+    for (int reads = 0; reads < 64; ++reads) {
+      const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN) trace("watcher", errnoText("inotify read"));
+        return kinds;
+      }
+      if (got == 0) return kinds;
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+        kinds |= classify(*event);
+        at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+      }
+    }
+    return kinds;
+  }
+
+  const std::string& folder() const { return folder_; }
+
+ private:
+  unsigned classify(const struct inotify_event& event) {
+    if ((event.mask & IN_Q_OVERFLOW) != 0) {
+      // Events were lost: anything may have changed.
+      trace("watcher", "event queue overflow");
+      return wd_ >= 0 ? (kBitLastWrite | kBitFileName | kBitFolderName) : 0;
+    }
+    // Events of a watch we replaced or lost (including its IN_IGNORED).
+    if (event.wd != wd_ || wd_ < 0) return 0;
+    if ((event.mask & kFolderGoneMask) != 0) {
+      // The folder itself went away: stay alive without a watch until the
+      // owner names another folder or stops us.
+      drop();
+      return kBitFolderName;
+    }
+    // Changes of the folder itself (no name) are not changes of its entries.
+    if (event.len == 0) return 0;
+    unsigned kinds = 0;
+    if ((event.mask & kLastWriteMask) != 0) kinds |= kBitLastWrite;
+    if ((event.mask & kNameMask) != 0) {
+      kinds |= (event.mask & IN_ISDIR) != 0 ? kBitFolderName : kBitFileName;
+    }
+    return kinds;
+  }
+
+  int fd_;
+  int wd_ = -1;
+  std::string folder_;
+};
+
+}  // namespace
+
+struct FolderWatcher::Impl {
+  // Serialises start() and stop() against each other; held while joining.
+  // Never taken on the watcher thread, so the callback cannot deadlock on it.
+  std::mutex lifecycle;
+  // Guards the descriptors and the requested folder; never held while the
+  // callback runs or while joining.
+  std::mutex state;
+  std::thread thread;
+  Callback callback;
+  int inotifyFd = -1;
+  int stopFd = -1;
+  int listFd = -1;
+  std::string requestedFolder;
+  // Set up by start() so that changes right after start() returns are seen;
+  // used only by the watcher thread afterwards.
+  std::unique_ptr<Watch> watch;
+  std::atomic<bool> running{false};
+  std::atomic<bool> stopRequested{false};
+
+  // The watcher whose thread is the calling thread, if any; lets stop() see
+  // that it was called from inside the callback.
+  static thread_local const Impl* currentThreadOwner;
+
+  void run();
+  void joinAndRelease();
+};
+
+thread_local const FolderWatcher::Impl* FolderWatcher::Impl::currentThreadOwner = nullptr;
+
+void FolderWatcher::Impl::run() {
+  currentThreadOwner = this;
+  int inotify = -1;
+  int stopEvent = -1;
+  int listEvent = -1;
+  {
+    const std::lock_guard<std::mutex> guard(state);
+    inotify = inotifyFd;
+    stopEvent = stopFd;
+    listEvent = listFd;
+  }
+
+  struct pollfd fds[3] = {
+      {stopEvent, POLLIN, 0},
+      {listEvent, POLLIN, 0},
+      {inotify, POLLIN, 0},
+  };
+  while (!stopRequested.load()) {
+    for (auto& entry : fds) entry.revents = 0;
+    if (::poll(fds, 3, -1) < 0) {
+      if (errno == EINTR) continue;
+      trace("watcher", errnoText("poll"));
+      break;
+    }
+    if (fds[0].revents != 0 || stopRequested.load()) break;
+
+    // Report what happened to the current folder before switching folders.
+    if (fds[2].revents != 0) {
+      const unsigned kinds = watch->readBatch();
+      const std::string reported = watch->folder();
+      const std::pair<unsigned, FolderChange> order[] = {
+          {kBitLastWrite, FolderChange::LastWrite},
+          {kBitFileName, FolderChange::FileName},
+          {kBitFolderName, FolderChange::FolderName},
+      };
+      for (const auto& [bit, kind] : order) {
+        if ((kinds & bit) == 0 || stopRequested.load()) continue;
+        try {
+          callback(reported, kind);
+        } catch (const std::exception& error) {
+          trace("watcher", std::string("callback failed: ") + error.what());
+        } catch (...) {
+          trace("watcher", "callback failed");
+        }
+      }
+    }
+
+    if (fds[1].revents != 0 && !stopRequested.load()) {
+      drainEvent(listEvent);
+      std::string folder;
+      {
+        const std::lock_guard<std::mutex> guard(state);
+        folder = requestedFolder;
+      }
+      watch->watch(folder);
+    }
+  }
+  watch->drop();
+  currentThreadOwner = nullptr;
+}
+
+void FolderWatcher::Impl::joinAndRelease() {
+  if (thread.joinable()) thread.join();
+  const std::lock_guard<std::mutex> guard(state);
+  closeFd(inotifyFd);
+  closeFd(stopFd);
+  closeFd(listFd);
+  watch.reset();
+  callback = nullptr;
+}
+
+FolderWatcher::FolderWatcher() : impl_(std::make_unique<Impl>()) {}
+
+FolderWatcher::~FolderWatcher() { stop(); }
+
+bool FolderWatcher::start(const std::string& folder, Callback callback) {
+  if (Impl::currentThreadOwner == impl_.get()) return false;
+  const std::lock_guard<std::mutex> lifecycle(impl_->lifecycle);
+  if (impl_->running.load()) return false;
+  // A thread stopped from inside its own callback still needs joining.
+  impl_->joinAndRelease();
+
+  const int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  const int stopEvent = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  const int listEvent = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  {
+    const std::lock_guard<std::mutex> guard(impl_->state);
+    impl_->inotifyFd = inotify;
+    impl_->stopFd = stopEvent;
+    impl_->listFd = listEvent;
+    impl_->requestedFolder = folder;
+    impl_->callback = std::move(callback);
+  }
+  if (inotify < 0 || stopEvent < 0 || listEvent < 0) {
+    trace("watcher", errnoText("cannot create the watch descriptors"));
+    impl_->joinAndRelease();
+    return false;
+  }
+  impl_->watch = std::make_unique<Watch>(inotify);
+  impl_->watch->watch(folder);
+  impl_->stopRequested.store(false);
+  try {
+    impl_->thread = std::thread([impl = impl_.get()] { impl->run(); });
+  } catch (const std::system_error& error) {
+    trace("watcher", std::string("cannot start the thread: ") + error.what());
+    impl_->joinAndRelease();
+    return false;
+  }
+  impl_->running.store(true);
+  return true;
+}
+
+bool FolderWatcher::isRunning() const { return impl_->running.load(); }
+
+void FolderWatcher::changeFolder(const std::string& folder) {
+  const std::lock_guard<std::mutex> guard(impl_->state);
+  impl_->requestedFolder = folder;
+  signalEvent(impl_->listFd);
+}
+
+void FolderWatcher::stop() {
+  if (!impl_) return;
+  if (Impl::currentThreadOwner == impl_.get()) {
+    // Called from the callback: the thread cannot join itself. Ask it to end;
+    // it does so when the callback returns, and the next stop(), start() or
+    // the destructor joins it.
+    impl_->stopRequested.store(true);
+    impl_->running.store(false);
+    const std::lock_guard<std::mutex> guard(impl_->state);
+    signalEvent(impl_->stopFd);
+    return;
+  }
+  const std::lock_guard<std::mutex> lifecycle(impl_->lifecycle);
+  impl_->stopRequested.store(true);
+  {
+    const std::lock_guard<std::mutex> guard(impl_->state);
+    signalEvent(impl_->stopFd);
+  }
+  impl_->joinAndRelease();
+  impl_->running.store(false);
+}
+
+}  // namespace velkin::platform
