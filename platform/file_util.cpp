@@ -64,8 +64,6 @@ std::optional<std::string> readFile(const std::string& path) {
   return data;
 }
 
-namespace {
-
 bool writeAll(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t put = write(fd, data.data(), data.size());
@@ -77,6 +75,8 @@ bool writeAll(int fd, std::string_view data) {
   }
   return true;
 }
+
+namespace {
 
 std::string temporaryNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};

@@ -21,6 +21,10 @@ std::optional<std::time_t> fileCreationTime(const std::string& path);
 // Reads a whole file. nullopt when it cannot be opened or read.
 std::optional<std::string> readFile(const std::string& path);
 
+// Writes all of data to an open descriptor, resuming after interruptions and
+// short writes. False on a write error (errno tells which).
+bool writeAll(int fd, std::string_view data);
+
 // Writes data to a temporary file in the same folder, flushes it and renames
 // it over path, so path holds either its old or its new contents, never half
 // of them. Returns an empty string on success, else the reason.

@@ -235,17 +235,11 @@ bool copyFile(const std::string& from, const std::string& to, const struct stat&
       break;
     }
     if (got == 0) break;
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        error = "cannot write " + to + ": " + systemError(errno);
-        ok = false;
-        break;
-      }
-      done += put;
+    if (!writeAll(out, std::string_view(buffer, static_cast<size_t>(got)))) {
+      error = "cannot write " + to + ": " + systemError(errno);
+      ok = false;
+      break;
     }
-    if (!ok) break;
   }
   close(in);
   if (ok) {
@@ -681,18 +675,6 @@ std::string trashEntryName(const std::string& name, unsigned long number) {
   return base + suffix;
 }
 
-bool writeAllTo(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t put = write(fd, data.data(), data.size());
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(put));
-  }
-  return true;
-}
-
 // Moves one entry (at a resolved absolute path) into the trash. On success
 // sets trashed to its files/ entry and returns an empty string.
 std::string trashEntry(const std::string& path, const std::string& folder, std::string& trashed) {
@@ -740,7 +722,7 @@ std::string trashEntry(const std::string& path, const std::string& folder, std::
       unlink(infoPath.c_str());
       continue;
     }
-    const bool written = writeAllTo(fd, info);
+    const bool written = writeAll(fd, info);
     const int writeError = errno;
     if (close(fd) != 0 || !written) {
       const int reported = written ? errno : writeError;
