@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/file_util.h"
+#include "platform/text.h"
 #include "platform/trace.h"
 
 namespace velkin::platform {
@@ -61,16 +62,6 @@ const char* rootFileName(RegistryRoot root) {
       return "classes.db";
   }
   return "machine.db";
-}
-
-char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
-  }
-  return true;
 }
 
 // Key paths are "\"-separated; empty components (leading, trailing, doubled
@@ -423,7 +414,7 @@ std::optional<RegistryRoot> parseRegistryRoot(std::string_view name) {
       {"HKCR", RegistryRoot::Classes},  {"HKEY_CLASSES_ROOT", RegistryRoot::Classes},
   };
   for (const Alias& alias : kAliases) {
-    if (equalsNoCase(name, alias.name)) return alias.root;
+    if (equalsIgnoreCase(name, alias.name)) return alias.root;
   }
   return std::nullopt;
 }
