@@ -27,6 +27,11 @@ int runSearch(Context& context, const Arguments& args);
 int runMeta(Context& context, const Arguments& args);
 // book-dir [--create]: prints the book directory in use.
 int runBookDir(Context& context, const Arguments& args);
+// capture SOURCE --into CATEGORY [...]: a page and its resources into a category.
+int runCapture(Context& context, const Arguments& args);
+// build-chm CATEGORY -o OUT.chm [...] and build-html CATEGORY [--no-open].
+int runBuildChm(Context& context, const Arguments& args);
+int runBuildHtml(Context& context, const Arguments& args);
 // registry get KEY [VALUE] | set KEY VALUE DATA [--dword] | export [KEY]
 int runRegistry(Context& context, const Arguments& args);
 

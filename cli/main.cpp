@@ -35,6 +35,9 @@ constexpr Command kCommands[] = {
     {"search", velkin::cli::runSearch},
     {"meta", velkin::cli::runMeta},
     {"book-dir", velkin::cli::runBookDir},
+    {"capture", velkin::cli::runCapture},
+    {"build-chm", velkin::cli::runBuildChm},
+    {"build-html", velkin::cli::runBuildHtml},
     {"registry", velkin::cli::runRegistry},
 };
 

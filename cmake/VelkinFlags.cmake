@@ -9,3 +9,8 @@ endif()
 if(VELKIN_HARDENED)
   target_compile_definitions(velkin_flags INTERFACE _GLIBCXX_ASSERTIONS _FORTIFY_SOURCE=2)
 endif()
+if(VELKIN_FUZZ)
+  # Coverage for libFuzzer in every library the targets link.
+  target_compile_options(velkin_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+  target_link_options(velkin_flags INTERFACE -fsanitize=address,undefined)
+endif()

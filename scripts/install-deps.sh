@@ -9,8 +9,14 @@ packages=(
   cmake g++ make pkg-config libgtest-dev
   # settings store
   libsqlite3-dev
+  # capture engine: downloads, HTML parsing; tests: loopback HTTP server
+  libcurl4-openssl-dev libgumbo-dev libcpp-httplib-dev
+  # e-books: the compiled-help compiler and lister
+  fp-utils
+  # fuzzing (scripts/fuzz.sh)
+  clang libclang-rt-14-dev
   # benchmarks compare against these
-  findutils grep
+  findutils grep wget curl
 )
 
 missing=()

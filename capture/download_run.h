@@ -1,0 +1,43 @@
+// The download run of a capture: fetches a job's resources strictly one
+// after another on the calling (worker) thread, with a cancel flag checked
+// before each entry and a progress report before and after each one.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "capture/page_capture.h"
+
+namespace velkin::capture {
+
+struct DownloadProgress {
+  size_t index = 0;      // entry being worked on
+  std::string text;      // "from %s to %s" with address and local path
+  int position = 0;      // 50 per finished entry
+  int range = 0;         // 50 times the number of entries
+};
+
+class DownloadRun {
+ public:
+  static constexpr int kStep = 50;
+  explicit DownloadRun(std::vector<Resource> entries);
+
+  // Any thread: asks the run to stop before its next entry.
+  void cancel() { cancelled_ = true; }
+  bool cancelled() const { return cancelled_; }
+  int range() const { return kStep * static_cast<int>(entries_.size()); }
+  const std::vector<Resource>& entries() const { return entries_; }
+
+  // Worker thread: processes the entries; progress is called with the text
+  // before each entry and with the new position after it. Returns the
+  // number of entries that ended with a local file.
+  size_t run(const std::function<void(const DownloadProgress&)>& progress = {});
+
+ private:
+  std::vector<Resource> entries_;
+  std::atomic<bool> cancelled_{false};
+};
+
+}  // namespace velkin::capture
