@@ -17,6 +17,8 @@ packages=(
   clang libclang-rt-14-dev
   # benchmarks compare against these
   findutils grep wget curl
+  # main program: Qt 6 Widgets and WebEngine; Xvfb for screenshots; the desktop CHM viewer
+  qt6-base-dev qt6-webengine-dev xvfb xauth xchm
 )
 
 missing=()
