@@ -27,6 +27,7 @@ test: build
 
 bench: build
 	$(BUILD)/bench/kb_bench
+	$(BUILD)/bench/book_bench
 
 clean:
 	rm -rf $(BUILD)

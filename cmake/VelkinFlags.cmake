@@ -2,7 +2,8 @@
 # program of ours links it privately, so nothing is pushed onto consumers.
 add_library(velkin_flags INTERFACE)
 target_compile_options(velkin_flags INTERFACE
-  -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Wshadow=local -Wformat=2)
+  -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Wformat=2
+  $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>)
 if(VELKIN_WERROR)
   target_compile_options(velkin_flags INTERFACE -Werror)
 endif()

@@ -9,6 +9,22 @@
 // with a user interface hands them over to its own thread (see
 // CommandQueue). close() (also run by the destructor) stops the threads and,
 // if the child is still running, terminates it.
+//
+// More of the contract:
+// - The child runs in a process group of its own; terminating it ends the
+//   whole group (a script and the programs it started), first with SIGTERM,
+//   then, after a grace period, with SIGKILL. It is always reaped.
+// - ended is not called for a run that close() stopped: the owner asked for
+//   the stop and knows of it.
+// - Output the child wrote before it exited is always delivered before ended,
+//   even when a background process it left behind keeps the pipes open.
+// - open() while a previous child is still attached closes that one first.
+// - Callbacks must not call open(); close() called from a callback only asks
+//   the threads to stop (a thread cannot wait for itself), and the next
+//   open(), close() or the destructor completes the stop. Callbacks must not
+//   destroy the runner.
+// - A derived class whose callbacks use its own members calls close() in its
+//   own destructor, so that no callback runs while it is being destroyed.
 #pragma once
 
 #include <memory>
@@ -32,12 +48,19 @@ class ConsoleRunner {
   // no effect on this platform (there is no console window to show).
   bool open(const std::string& commandLine, bool showWindow = false);
   // Writes text to the child's standard input; nothing when no child runs.
+  // Thread-safe. Waits while the pipe is full, but gives up when the child
+  // ends or close() is called; a failed write (the child no longer reads its
+  // input) is ignored and never raises SIGPIPE.
   void write(std::string_view text);
+  // Thread-safe: a child was started and has not exited yet.
   bool isRunning() const;
   // Stops the threads, closes the pipes and ends the child if it still runs.
+  // Safe to call at any time, any number of times.
   void close();
 
-  // The words open() would run for a command line.
+  // The words open() would run for a command line. Shell operators (; | & <
+  // > and the like) have no special meaning; an unterminated quote runs to
+  // the end of the line.
   static std::vector<std::string> splitCommandLine(const std::string& commandLine);
 
  protected:

@@ -78,33 +78,66 @@ bool writeAll(int fd, std::string_view data) {
 
 namespace {
 
-std::string temporaryNameFor(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  const std::string folder(parentPath(path));
-  const std::string name(baseName(path));
-  return joinPath(folder.empty() ? "." : folder,
-                  "." + name + ".tmp" + std::to_string(getpid()) + "-" +
-                      std::to_string(counter.fetch_add(1)));
+constexpr int kTemporaryNameAttempts = 100;
+constexpr size_t kTemporaryNameKept = 100;
+
+std::string errnoText(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
 }
 
 }  // namespace
 
-std::string writeFileAtomic(const std::string& path, std::string_view data) {
-  const std::string temporary = temporaryNameFor(path);
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return std::string("cannot create ") + temporary + ": " + std::strerror(errno);
-  const bool written = writeAll(fd, data) && fsync(fd) == 0;
-  const int writeError = errno;
-  if (close(fd) != 0 || !written) {
-    unlink(temporary.c_str());
-    return "cannot write " + path + ": " + std::strerror(written ? errno : writeError);
+PendingFile::PendingFile(const std::string& target) : target_(target) {
+  static std::atomic<unsigned> counter{0};
+  const std::string folder(parentPath(target));
+  // The target's name, shortened on a character boundary so that the
+  // temporary name stays within one path component whatever its length.
+  std::string kept(baseName(target).substr(0, kTemporaryNameKept));
+  if (kept.size() == kTemporaryNameKept) {
+    size_t cut = kept.size();
+    while (cut > 0 && (static_cast<unsigned char>(kept[cut - 1]) & 0xC0) == 0x80) --cut;
+    if (cut > 0 && (static_cast<unsigned char>(kept[cut - 1]) & 0xC0) == 0xC0) --cut;
+    kept.resize(cut);
   }
-  if (rename(temporary.c_str(), path.c_str()) != 0) {
-    const int renameError = errno;
-    unlink(temporary.c_str());
-    return "cannot replace " + path + ": " + std::strerror(renameError);
+  const std::string prefix = "." + kept + ".part-" + std::to_string(getpid()) + "-";
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && fd_ < 0; ++attempt) {
+    temporary_ = joinPath(folder.empty() ? "." : folder, prefix + std::to_string(counter.fetch_add(1)));
+    fd_ = open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ < 0 && errno != EEXIST) break;
   }
+  if (fd_ < 0) error_ = errnoText("cannot create", temporary_);
+  created_ = fd_ >= 0;
+}
+
+PendingFile::~PendingFile() {
+  if (fd_ >= 0) close(fd_);
+  if (created_ && !committed_) unlink(temporary_.c_str());
+}
+
+bool PendingFile::write(std::string_view data) {
+  if (fd_ < 0) return false;
+  if (writeAll(fd_, data)) return true;
+  error_ = errnoText("cannot write", temporary_);
+  return false;
+}
+
+std::string PendingFile::commit() {
+  if (fd_ < 0) return error_.empty() ? "cannot write " + target_ : error_;
+  std::string failure;
+  if (fsync(fd_) != 0) failure = errnoText("cannot write", temporary_);
+  if (close(fd_) != 0 && failure.empty()) failure = errnoText("cannot write", temporary_);
+  fd_ = -1;
+  if (!failure.empty()) return failure;
+  if (rename(temporary_.c_str(), target_.c_str()) != 0) return errnoText("cannot replace", target_);
+  committed_ = true;
   return {};
+}
+
+std::string writeFileAtomic(const std::string& path, std::string_view data) {
+  PendingFile file(path);
+  if (!file.error().empty()) return file.error();
+  if (!file.write(data)) return file.error();
+  return file.commit();
 }
 
 int makeFolder(const std::string& path) {

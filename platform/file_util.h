@@ -25,6 +25,33 @@ std::optional<std::string> readFile(const std::string& path);
 // short writes. False on a write error (errno tells which).
 bool writeAll(int fd, std::string_view data);
 
+// A file being written beside its target under a hidden temporary name. It
+// takes the target's place only on commit(); otherwise it is removed when
+// the object goes, so a failed or interrupted write leaves no file and an
+// existing target stays as it was.
+class PendingFile {
+ public:
+  explicit PendingFile(const std::string& target);
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // "" while the temporary file is open and written, else the reason.
+  const std::string& error() const { return error_; }
+  bool write(std::string_view data);
+  // Flushes the data to disk and renames the file over the target.
+  // Returns "" or the reason of the failure.
+  std::string commit();
+
+ private:
+  std::string target_;
+  std::string temporary_;
+  std::string error_;
+  int fd_ = -1;
+  bool created_ = false;
+  bool committed_ = false;
+};
+
 // Writes data to a temporary file in the same folder, flushes it and renames
 // it over path, so path holds either its old or its new contents, never half
 // of them. Returns an empty string on success, else the reason.

@@ -10,7 +10,7 @@ packages=(
   # settings store
   libsqlite3-dev
   # capture engine: downloads, HTML parsing; tests: loopback HTTP server
-  libcurl4-openssl-dev libgumbo-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libgumbo-dev libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev openssl
   # e-books: the compiled-help compiler and lister
   fp-utils
   # fuzzing (scripts/fuzz.sh)
