@@ -29,7 +29,10 @@ std::optional<ClipboardHtml> parseClipboardHtml(std::string_view text) {
 
   ClipboardHtml result;
   if (version == "1.0") {
-    result.baseAddress = valueAfter(text, "SourceURL:", kLineEnd).value_or("");
+    // The address belongs to the header: page text that happens to hold
+    // "SourceURL:" must not become the base address.
+    const auto html = text.find("<HTML>");
+    result.baseAddress = valueAfter(text.substr(0, html), "SourceURL:", kLineEnd).value_or("");
   } else if (version == "0.9") {
     result.baseAddress = valueAfter(text, "<BASE HREF=\"", "\">").value_or("");
   } else {

@@ -1,0 +1,71 @@
+#include "capture/download_run.h"
+
+#include <memory>
+
+#include "capture/fetcher.h"
+#include "kb/layout.h"
+#include "platform/text.h"
+#include "platform/trace.h"
+
+namespace velkin::capture {
+
+namespace {
+
+constexpr std::string_view kProgressPattern = "from %s to %s";
+
+// "from %s to %s" with the entry's address and local path.
+std::string progressText(const Resource& entry) {
+  const size_t second = kProgressPattern.rfind("%s");
+  return platform::formatMessage(kProgressPattern.substr(0, second), entry.address) +
+         platform::formatMessage(kProgressPattern.substr(second), entry.localPath);
+}
+
+// True when path is absolute, has no empty, "." or ".." component, and names
+// a file directly inside a companion folder ("x.files/name").
+bool isInsideCompanionFolder(std::string_view path) {
+  if (path.size() < 2 || path.front() != '/' || path.find('\0') != std::string_view::npos) return false;
+  size_t components = 0;
+  for (std::string_view rest = path.substr(1);; ++components) {
+    const size_t slash = rest.find('/');
+    const std::string_view component = rest.substr(0, slash);
+    if (component.empty() || component == "." || component == "..") return false;
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+  return components >= 1 && kb::isCompanionFolderName(platform::baseName(platform::parentPath(path)));
+}
+
+// Fetches or copies one entry; true when it ended with its local file.
+bool fetchEntry(Fetcher& fetcher, const Resource& entry) {
+  if (!isInsideCompanionFolder(entry.localPath)) {
+    platform::trace("download", "skipped, not a file of a companion folder: " + entry.localPath);
+    return false;
+  }
+  const FetchResult result = fetcher.fetchToFile(entry.address, entry.localPath);
+  if (!result.ok) platform::trace("download", entry.address + " -> " + entry.localPath + ": " + result.error);
+  return result.ok;
+}
+
+}  // namespace
+
+DownloadRun::DownloadRun(std::vector<Resource> entries) : entries_(std::move(entries)) {}
+
+size_t DownloadRun::run(const std::function<void(const DownloadProgress&)>& progress, Fetcher* given) {
+  std::unique_ptr<Fetcher> own;
+  if (given == nullptr) own = std::make_unique<Fetcher>();
+  Fetcher& fetcher = given != nullptr ? *given : *own;
+  size_t files = 0;
+  DownloadProgress report;
+  report.range = range();
+  for (size_t i = 0; i < entries_.size() && !cancelled_; ++i) {
+    report.index = i;
+    report.text = progressText(entries_[i]);
+    if (progress) progress(report);
+    if (fetchEntry(fetcher, entries_[i])) ++files;
+    report.position = kStep * static_cast<int>(i + 1);
+    if (progress) progress(report);
+  }
+  return files;
+}
+
+}  // namespace velkin::capture

@@ -1,6 +1,10 @@
 // The download run of a capture: fetches a job's resources strictly one
 // after another on the calling (worker) thread, with a cancel flag checked
 // before each entry and a progress report before and after each one.
+// Web addresses are fetched over one connection kept for the whole run,
+// other addresses are local copies (see Fetcher). An entry whose local path
+// is not a file directly inside a companion folder is never written. Failed
+// entries leave no file and are traced; the run carries on.
 #pragma once
 
 #include <atomic>
@@ -8,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/fetcher.h"
 #include "capture/page_capture.h"
 
 namespace velkin::capture {
@@ -33,7 +38,9 @@ class DownloadRun {
   // Worker thread: processes the entries; progress is called with the text
   // before each entry and with the new position after it. Returns the
   // number of entries that ended with a local file.
-  size_t run(const std::function<void(const DownloadProgress&)>& progress = {});
+  // A fetcher of the calling thread may be given so that the page and its
+  // resources share one connection.
+  size_t run(const std::function<void(const DownloadProgress&)>& progress = {}, Fetcher* fetcher = nullptr);
 
  private:
   std::vector<Resource> entries_;

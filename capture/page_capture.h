@@ -25,6 +25,17 @@ struct Resource {
   std::string localPath;  // full path of the local copy
 };
 
+// How scan and rewrite applies its whole-text replacements. Both give the
+// same text and the same resource list, byte for byte; the literal way
+// costs a pass over the whole text per reference, the indexed way about one
+// pass per tag pattern (it falls back to the literal way by itself for a
+// pattern pass it cannot index). Tests and benchmarks choose the literal way
+// to compare.
+enum class RewriteStrategy {
+  kIndexed,
+  kLiteral,
+};
+
 class CPageCapture {
  public:
   // Any other mode than 1, 2 or 3 means the page HTML was set beforehand
@@ -46,6 +57,11 @@ class CPageCapture {
   const std::string& title() const { return title_; }
   const std::vector<std::string>& fileTypes() const { return fileTypes_; }
 
+  void setRewriteStrategy(RewriteStrategy strategy) { strategy_ = strategy; }
+  // Tag pattern passes of the last scan that ran the literal way (all of
+  // them under kLiteral; under kIndexed, those that fell back).
+  size_t literalPassCount() const { return literalPasses_; }
+
   const std::vector<Resource>& resources() const { return resources_; }
   size_t resourceCount() const { return resources_.size(); }
   const std::string& address(size_t index) const { return resources_.at(index).address; }
@@ -62,6 +78,8 @@ class CPageCapture {
   std::vector<std::string> fileTypes_;
   std::string pageHtml_;
   std::vector<Resource> resources_;
+  RewriteStrategy strategy_ = RewriteStrategy::kIndexed;
+  size_t literalPasses_ = 0;
 };
 
 }  // namespace velkin::capture

@@ -121,10 +121,10 @@ bool PendingFile::write(std::string_view data) {
   return false;
 }
 
-std::string PendingFile::commit() {
+std::string PendingFile::commit(Sync sync) {
   if (fd_ < 0) return error_.empty() ? "cannot write " + target_ : error_;
   std::string failure;
-  if (fsync(fd_) != 0) failure = errnoText("cannot write", temporary_);
+  if (sync == Sync::ToDisk && fsync(fd_) != 0) failure = errnoText("cannot write", temporary_);
   if (close(fd_) != 0 && failure.empty()) failure = errnoText("cannot write", temporary_);
   fd_ = -1;
   if (!failure.empty()) return failure;

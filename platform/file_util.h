@@ -39,9 +39,11 @@ class PendingFile {
   // "" while the temporary file is open and written, else the reason.
   const std::string& error() const { return error_; }
   bool write(std::string_view data);
-  // Flushes the data to disk and renames the file over the target.
-  // Returns "" or the reason of the failure.
-  std::string commit();
+  // Renames the file over the target, after flushing it to disk unless the
+  // caller can afford to lose it in a crash (a resource that can be fetched
+  // again). Returns "" or the reason of the failure.
+  enum class Sync { ToDisk, Skip };
+  std::string commit(Sync sync = Sync::ToDisk);
 
  private:
   std::string target_;

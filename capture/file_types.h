@@ -1,0 +1,121 @@
+// The user's file types: extensions of linked files (archives, documents,
+// media) downloaded together with a captured page when a hyperlink points at
+// them. The list lives in "filetype.ini" in the program's data folder, shared
+// by every deliverable: plain text, three lines per record (name,
+// description, "1" or "0" for selected), CR LF line ends, no header.
+//
+// SaveDialogModel holds the rules of the save dialog and of the define-type
+// dialog it opens, without any toolkit: the dialogs only show the list and
+// the messages it hands back.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velkin::capture {
+
+inline constexpr char kFileTypesFileName[] = "filetype.ini";
+
+inline constexpr char kCaptionVelkinWeb[] = "Velkin Web";
+inline constexpr char kDefineFileTypeCaption[] = "Define file type";
+inline constexpr char kInputFileTypeMessage[] = "Please input file type!";
+inline constexpr char kFileTypeExistsMessage[] = "The file type has existed, please input again.";
+inline constexpr char kDeleteFileTypeQuestion[] = "Delete the select file type: %s ?";
+inline constexpr char kFileNameEmptyMessage[] = "The file name can not empty!";
+inline constexpr char kDefaultPageFileName[] = "New File";
+
+struct FileType {
+  std::string name;         // the extension without a dot, e.g. "zip"
+  std::string description;  // free text, one line
+  bool selected = false;
+
+  bool operator==(const FileType& other) const {
+    return name == other.name && description == other.description && selected == other.selected;
+  }
+};
+
+// "filetype.ini" in the program's data folder.
+std::string fileTypesPath();
+
+// The records of a file's text. A truncated last record is kept: without its
+// description line it gets an empty description, without its flag line it
+// is unselected; either ends the list. The flag line is a decimal number,
+// selected when not zero. Records with an empty name are dropped (a blank
+// line would otherwise become a type matching every link without an
+// extension), and a line break left inside a field becomes a space.
+std::vector<FileType> parseFileTypes(std::string_view text);
+
+// The file's text for a list: three CR LF terminated lines per record. A
+// line break inside a name or description is written as a space, so a field
+// can never add lines and shift the records after it.
+std::string formatFileTypes(const std::vector<FileType>& types);
+
+// The list in the file at path; a missing or unreadable file gives an empty list.
+std::vector<FileType> loadFileTypes(const std::string& path);
+
+// Writes the list through a temporary file and a rename, creating the folder
+// when missing. Returns "" or the reason of the failure (also traced).
+std::string saveFileTypes(const std::string& path, const std::vector<FileType>& types);
+
+// The define-type dialog's check of a new type against the names already in
+// the list: "" when it may be added, else the message to show.
+std::string checkNewFileType(std::string_view name, const std::vector<FileType>& existing);
+
+// The file name the save dialog hands back: ".htm" appended unless the name
+// already ends in ".htm", ".HTM", ".html" or ".HTML" (exactly these letters).
+std::string pageFileNameFor(const std::string& fileName);
+
+// The message for a file name the save dialog refuses, or "" when it is
+// usable: empty, or not a single file name (contains "/" or NUL, or is "."
+// or "..").
+std::string checkPageFileName(std::string_view fileName);
+
+// The save dialog's rules. Created per capture; open() reads the list from
+// the file, every Add and Delete and the final Save write it back. Indexes
+// are rows in list order; out-of-range indexes change nothing.
+class SaveDialogModel {
+ public:
+  explicit SaveDialogModel(std::string iniPath = fileTypesPath());
+
+  // Reads the list (names, descriptions and check marks) from the file.
+  void open();
+
+  const std::vector<FileType>& types() const { return types_; }
+  void setChecked(size_t index, bool checked);
+  void selectAll();
+  void unselectAll();
+
+  // "Add": "" when the type was appended (unchecked) and the list saved,
+  // else the message to show while the define-type dialog stays open.
+  // Line breaks in either field become spaces.
+  std::string addType(std::string_view name, std::string_view description);
+
+  // The question to ask before deleting a row ("" for no such row).
+  std::string deleteQuestion(size_t index) const;
+  // "Delete" after the user answered Yes: removes the row and saves.
+  bool deleteType(size_t index);
+
+  struct SaveOutcome {
+    bool accepted = false;       // false: show message, the dialog stays open
+    std::string message;         // when not accepted
+    std::string fileName;        // the page file name, with its extension
+    std::vector<std::string> selectedTypes;  // checked names, in list order
+  };
+  // "Save": checks the file name, remembers the check marks in the file and
+  // gives the final file name and the checked types.
+  SaveOutcome save(const std::string& fileName);
+
+  // Why the last write of the file failed ("" when it worked). The dialog
+  // carries on either way; the failure is traced.
+  const std::string& lastWriteError() const { return lastWriteError_; }
+
+ private:
+  void store();
+
+  std::string iniPath_;
+  std::vector<FileType> types_;
+  std::string lastWriteError_;
+};
+
+}  // namespace velkin::capture

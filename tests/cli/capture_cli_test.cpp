@@ -1,0 +1,238 @@
+// velkin capture, run as a user runs it, against pages served on 127.0.0.1:
+// what lands on disk (page, header lines, companion files, rewritten
+// references, absolute hyperlinks), and the refusals.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "capture/support/loopback_server.h"
+#include "kb/meta.h"
+#include "platform/file_util.h"
+#include "support/test_support.h"
+
+namespace velkin {
+namespace {
+
+using testing::LoopbackServer;
+using testing::ProgramRun;
+using testing::readTextFile;
+using testing::runProgram;
+
+constexpr char kMainPage[] = R"(<!DOCTYPE html>
+<html><head><title>Main Page</title>
+<link rel="stylesheet" href="css/site.css">
+</head>
+<body background="img/bg.gif">
+<p><img src="img/a.png" alt="A"> <img alt="B" src="/img/b.png"></p>
+<object><param name="Src" value="media/movie.swf"></object>
+<a href="files/report.zip">report</a> <a href="files/paper.pdf">paper</a> <a href="other.html">next</a>
+</body></html>
+)";
+
+constexpr char kFramesPage[] =
+    "<html><head><title> Left / Right\tframes </title></head>"
+    "<frameset cols=\"50%,*\"><frame src=\"left.html\"><frame src=\"right.html\"></frameset></html>";
+
+class CaptureCli : public testing::IsolatedTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.start());
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"/site/css/site.css", "body { color: red }"}, {"/site/img/bg.gif", "GIF89a background"},
+        {"/site/img/a.png", "png A"},                  {"/img/b.png", "png B"},
+        {"/site/media/movie.swf", "FWS movie"},        {"/site/files/report.zip", "PK zip"},
+        {"/site/files/paper.pdf", "%PDF paper"},       {"/site/left.html", "<p>left</p>"},
+        {"/site/right.html", "<p>right</p>"}};
+    for (const auto& [where, body] : files) server_.serve(where, body);
+    server_.serve("/site/main.html", kMainPage, "text/html");
+    server_.serve("/site/frames.html", kFramesPage, "text/html");
+    testing::makeDirs(news());
+  }
+
+  std::string book() const { return path("kb"); }
+  std::string news() const { return book() + "/News"; }
+  std::string url(const std::string& where) const { return server_.url(where); }
+
+  ProgramRun velkin(std::vector<std::string> args) const {
+    args.insert(args.begin(), {VELKIN_CLI_PATH, "--book", book(), "capture"});
+    return runProgram(args);
+  }
+  // velkin with its standard input read from the file input.
+  ProgramRun velkinReading(const std::string& input, std::vector<std::string> args) const {
+    args.insert(args.begin(), {"/bin/sh", "-c", "in=$1; shift; exec \"$@\" < \"$in\"", "sh", input,
+                               VELKIN_CLI_PATH, "--book", book(), "capture"});
+    return runProgram(args);
+  }
+
+  static std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!platform::isDirectory(folder)) return names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  testing::DirectLoopback direct_;
+  LoopbackServer server_;
+};
+
+TEST_F(CaptureCli, WebPageWithItsResources) {
+  const ProgramRun run = velkin({url("/site/main.html"), "--into", "News", "--types", "zip"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string page = news() + "/Main Page.htm";
+  EXPECT_EQ(run.out, page + "\n");
+  EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no progress bar when standard error is not a terminal";
+
+  const std::string companion = news() + "/Main Page.files";
+  EXPECT_EQ(filesIn(companion),
+            (std::vector<std::string>{"a.png", "b.png", "bg.gif", "movie.swf", "report.zip", "site.css"}));
+  EXPECT_EQ(readTextFile(companion + "/site.css"), "body { color: red }");
+  EXPECT_EQ(readTextFile(companion + "/b.png"), "png B");
+  EXPECT_EQ(readTextFile(companion + "/report.zip"), "PK zip");
+
+  const std::string text = readTextFile(page);
+  EXPECT_EQ(text.rfind(kb::captureHeader(url("/site/main.html")) + "<!DOCTYPE html><HTML><HEAD><TITLE>Main Page", 0),
+            0u)
+      << text;
+  for (const std::string& expected :
+       {std::string("<LINK rel=stylesheet href=\"Main Page.files/site.css\">"),
+        std::string("<BODY background=\"Main Page.files/bg.gif\">"),
+        std::string("<IMG src=\"Main Page.files/a.png\" alt=A>"),
+        std::string("<IMG alt=B src=\"Main Page.files/b.png\">"),
+        std::string("<PARAM NAME=\"Src\" VALUE=\"Main Page.files/movie.swf\">"),
+        std::string("<A href=\"Main Page.files/report.zip\">report</A>"),
+        "<A href=\"" + url("/site/files/paper.pdf") + "\">paper</A>",
+        "<A href=\"" + url("/site/other.html") + "\">next</A>"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  }
+  // Hyperlinks are made absolute, never fetched.
+  EXPECT_EQ(server_.requestCount("/site/files/paper.pdf"), 0u);
+  EXPECT_EQ(server_.requestCount("/site/other.html"), 0u);
+}
+
+TEST_F(CaptureCli, FramesAreFetchedAndTheTitleMadeAFileName) {
+  const ProgramRun run = velkin({url("/site/frames.html"), "--into", "/", "--quiet"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string page = book() + "/Left - Right frames.htm";
+  EXPECT_EQ(run.out, page + "\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(filesIn(book() + "/Left - Right frames.files"), (std::vector<std::string>{"left.html", "right.html"}));
+  EXPECT_NE(readTextFile(page).find("<FRAMESET cols=50%,*><FRAME src=\"Left - Right frames.files/left.html\">"
+                                    "<FRAME src=\"Left - Right frames.files/right.html\"></FRAMESET>"),
+            std::string::npos)
+      << readTextFile(page);
+}
+
+TEST_F(CaptureCli, BaseAddressIsTheAddressAfterRedirects) {
+  server_.redirect("/latest", url("/site/main.html"));
+  const ProgramRun run = velkin({url("/latest"), "--into", "News", "--name", "latest", "--quiet"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(readTextFile(news() + "/latest.htm").rfind(kb::captureHeader(url("/site/main.html")), 0), 0u);
+  EXPECT_EQ(readTextFile(news() + "/latest.files/a.png"), "png A");
+}
+
+TEST_F(CaptureCli, MissingPageFailsAndWritesNothing) {
+  server_.serveStatus("/site/gone.html", 404);
+  const ProgramRun run = velkin({url("/site/gone.html"), "--into", "News"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("velkin: cannot fetch " + url("/site/gone.html")), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(filesIn(news()).empty());
+}
+
+TEST_F(CaptureCli, ExistingPageIsReplacedOnlyWithOverwrite) {
+  testing::writeTextFile(news() + "/kept.htm", "my own notes");
+  const ProgramRun refused = velkin({url("/site/main.html"), "--into", "News", "--name", "kept"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("--overwrite"), std::string::npos) << refused.err;
+  EXPECT_EQ(readTextFile(news() + "/kept.htm"), "my own notes");
+  EXPECT_EQ(filesIn(news()), std::vector<std::string>{"kept.htm"});
+  EXPECT_EQ(server_.requestCount("/site/img/a.png"), 0u);
+
+  const ProgramRun replaced = velkin({url("/site/main.html"), "--into", "News", "--name", "kept", "--overwrite"});
+  ASSERT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_NE(readTextFile(news() + "/kept.htm").find("kept.files/a.png"), std::string::npos);
+}
+
+TEST_F(CaptureCli, LocalFileIsCapturedFromItsOwnFolder) {
+  testing::writeTextFile(path("src/page.html"), "<p><img src=\"pics/x.png\" alt=x> <a href=\"more.html\">m</a></p>");
+  testing::writeTextFile(path("src/pics/x.png"), "png X");
+  const ProgramRun run = velkin({path("src/page.html"), "--into", "News"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string page = news() + "/New File.htm";
+  EXPECT_EQ(run.out, page + "\n");
+  const std::string text = readTextFile(page);
+  EXPECT_EQ(text.rfind(kb::captureHeader(path("src/page.html")), 0), 0u) << text;
+  EXPECT_NE(text.find("<IMG src=\"New File.files/x.png\" alt=x>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<A href=\"" + path("src/more.html") + "\">m</A>"), std::string::npos) << text;
+  EXPECT_EQ(readTextFile(news() + "/New File.files/x.png"), "png X");
+}
+
+TEST_F(CaptureCli, StandardInputTakesItsAddressFromUrl) {
+  testing::writeTextFile(path("input.html"), kMainPage);
+  const ProgramRun run =
+      velkinReading(path("input.html"), {"-", "--into", "News", "--url", url("/site/main.html"), "--name", "piped"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(readTextFile(news() + "/piped.htm").rfind(kb::captureHeader(url("/site/main.html")), 0), 0u);
+  EXPECT_EQ(readTextFile(news() + "/piped.files/a.png"), "png A");
+  EXPECT_EQ(server_.requestCount("/site/main.html"), 0u);
+}
+
+TEST_F(CaptureCli, TextIsKeptAsPlainText) {
+  const ProgramRun run = velkin({url("/site/main.html"), "--into", "News", "--text", "--name", "raw.txt"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(readTextFile(news() + "/raw.txt.htm"),
+            kb::captureHeader(url("/site/main.html")) + "<HTML>" + kMainPage + "</HTML>");
+  EXPECT_EQ(server_.requestCount("/site/img/a.png"), 0u);
+}
+
+class CaptureCliBadArguments : public CaptureCli, public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(CaptureCliBadArguments, AreAUsageError) {
+  std::vector<std::string> args = GetParam();
+  for (std::string& arg : args) {
+    if (arg == "URL") arg = url("/site/main.html");
+  }
+  const ProgramRun run = velkin(args);
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_NE(run.err.find("velkin: capture: "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("usage:"), std::string::npos);
+  EXPECT_TRUE(filesIn(news()).empty());
+  EXPECT_EQ(server_.requestCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CaptureCli, CaptureCliBadArguments,
+    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"URL"},
+                      std::vector<std::string>{"URL", "--into"},
+                      std::vector<std::string>{"URL", "other", "--into", "News"},
+                      std::vector<std::string>{"URL", "--into", "News", "--bogus"},
+                      std::vector<std::string>{"URL", "--into", "News", "--name", "a/b"},
+                      std::vector<std::string>{"URL", "--into", "News", "--name", ".."},
+                      std::vector<std::string>{"URL", "--into", "News", "--name", ""}));
+
+class CaptureCliBadCategory : public CaptureCli, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CaptureCliBadCategory, IsRefusedBeforeFetching) {
+  testing::makeDirs(news() + "/old.files");
+  testing::makeDirs(path("elsewhere"));
+  std::string category = GetParam();
+  if (category == "ELSEWHERE") category = path("elsewhere");
+  const ProgramRun run = velkin({url("/site/main.html"), "--into", category});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("velkin: "), std::string::npos);
+  EXPECT_EQ(filesIn(news()), std::vector<std::string>{"old.files"});
+  EXPECT_TRUE(filesIn(path("elsewhere")).empty());
+  EXPECT_EQ(server_.requestCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(CaptureCli, CaptureCliBadCategory,
+                         ::testing::Values("Missing", "News/old.files", "../elsewhere", "ELSEWHERE"));
+
+}  // namespace
+}  // namespace velkin
