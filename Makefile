@@ -1,5 +1,5 @@
 # Quick start on a fresh Debian machine:
-#   make run    install dependencies, build, start the main job
+#   make run    install dependencies, build, start the main program
 #   make test   install dependencies, build, run every test
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
@@ -20,6 +20,8 @@ build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "No display found: use 'xvfb-run make run', or run it from a desktop session."; exit 1; fi
 	bash scripts/run.sh $(BUILD)
 
 test: build
@@ -28,6 +30,8 @@ test: build
 bench: build
 	$(BUILD)/bench/kb_bench
 	$(BUILD)/bench/book_bench
+	$(BUILD)/bench/capture_bench
+	$(BUILD)/bench/startup_bench
 
 clean:
 	rm -rf $(BUILD)

@@ -1,36 +1,764 @@
-// Placeholder listing only; the full control replaces this file.
 #include "app/project_tree_ctrl.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QProcess>
+#include <QScopedValueRollback>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <cstdlib>
+
+#include "book/chm_build.h"
+#include "book/html_index.h"
+#include "capture/drop_adapter.h"
+#include "capture/file_types.h"
+#include "kb/messages.h"
+#include "platform/console_runner.h"
+#include "platform/text.h"
+#include "platform/trace.h"
+#include "uikit/book_dialog.h"
+#include "uikit/download_progress_dialog.h"
+#include "uikit/save_file_dialog.h"
+
+using velkin::kb::ItemKind;
+using velkin::kb::TreeItem;
+
+namespace {
+
+constexpr int kItemRole = Qt::UserRole + 1;
+
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+// Root, category (an open folder while selected) and page images.
+QIcon iconFor(const QStyle& style, ItemKind kind) {
+  switch (kind) {
+    case ItemKind::Root:
+      return style.standardIcon(QStyle::SP_DriveHDIcon);
+    case ItemKind::Category: {
+      QIcon icon;
+      icon.addPixmap(style.standardIcon(QStyle::SP_DirClosedIcon).pixmap(16, 16), QIcon::Normal);
+      icon.addPixmap(style.standardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16), QIcon::Selected);
+      return icon;
+    }
+    case ItemKind::Page:
+    case ItemKind::HtmlPage:
+      break;
+  }
+  return style.standardIcon(QStyle::SP_FileIcon);
+}
+
+struct CommandEntry {
+  CProjectTreeCtrl::Command command;
+  const char* text;
+  const char* objectName;
+  void (CProjectTreeCtrl::*slot)();
+  Qt::Key shortcut;
+  bool separatorAfter;
+};
+
+constexpr CommandEntry kCommands[] = {
+    {CProjectTreeCtrl::Command::Open, "Open", "open", &CProjectTreeCtrl::onOpen, Qt::Key_unknown, false},
+    {CProjectTreeCtrl::Command::Edit, "Edit with default editor", "edit", &CProjectTreeCtrl::onEditWithDefaultEditor,
+     Qt::Key_unknown, false},
+    {CProjectTreeCtrl::Command::OpenUrl, "Open URL", "openUrl", &CProjectTreeCtrl::onOpenUrl, Qt::Key_unknown, true},
+    {CProjectTreeCtrl::Command::NewCategory, "New Category", "newCategory", &CProjectTreeCtrl::onNewCategory,
+     Qt::Key_unknown, false},
+    {CProjectTreeCtrl::Command::Delete, "Delete", "delete", &CProjectTreeCtrl::onDelete, Qt::Key_unknown, false},
+    {CProjectTreeCtrl::Command::Rename, "Rename", "rename", &CProjectTreeCtrl::onRename, Qt::Key_F2, true},
+    {CProjectTreeCtrl::Command::BuildChm, "Build CHM", "buildChm", &CProjectTreeCtrl::onBuildChm, Qt::Key_unknown,
+     false},
+    {CProjectTreeCtrl::Command::BuildHtml, "Build HTML", "buildHtml", &CProjectTreeCtrl::onBuildHtml,
+     Qt::Key_unknown, true},
+    {CProjectTreeCtrl::Command::Refresh, "Refresh", "refresh", &CProjectTreeCtrl::onRefresh, Qt::Key_F5, false},
+};
+static_assert(std::size(kCommands) == CProjectTreeCtrl::kCommandCount);
+
+// Shows the busy cursor for as long as it lives.
+class BusyCursor {
+ public:
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+}  // namespace
+
+// Hands the text of a finished label edit to the tree instead of writing it
+// into the item (the model decides what the item is called), and draws the
+// drop highlight.
+class CProjectTreeCtrl::LabelDelegate : public QStyledItemDelegate {
+ public:
+  explicit LabelDelegate(CProjectTreeCtrl* tree) : QStyledItemDelegate(tree), tree_(tree) {}
+
+  void setModelData(QWidget* editor, QAbstractItemModel* /*model*/, const QModelIndex& index) const override {
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) tree_->labelCommitted(index, line->text());
+  }
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (tree_->dropTarget_ != nullptr && tree_->itemFromIndex(index) == tree_->dropTarget_) {
+      option->state |= QStyle::State_Selected;
+    }
+  }
+
+ private:
+  CProjectTreeCtrl* tree_;
+};
 
 CProjectTreeCtrl::CProjectTreeCtrl(velkin::platform::Registry& registry, QWidget* parent)
     : QTreeWidget(parent), registry_(registry) {
+  setObjectName(QStringLiteral("projectTree"));
   setHeaderHidden(true);
-  model_ = std::make_unique<velkin::kb::ProjectTree>(registry_);
+  setColumnCount(1);
+  setRootIsDecorated(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setDragEnabled(true);
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
+  setDropIndicatorShown(false);
+  setDragDropMode(QAbstractItemView::DragDrop);
+  delegate_ = new LabelDelegate(this);
+  setItemDelegate(delegate_);
+  // After the view's own handling, so the editor is released when this runs.
+  connect(delegate_, &QAbstractItemDelegate::closeEditor, this, [this] { labelEditClosed(); });
+
+  hoverTimer_.setInterval(kHoverExpandMs);
+  connect(&hoverTimer_, &QTimer::timeout, this, &CProjectTreeCtrl::hoverTimedOut);
+  setDefaultSeams();
+
+  connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* widget) {
+    if (!syncing_) model_->expand(modelItem(widget));
+  });
+  connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+    if (!syncing_ && current != nullptr) model_->select(modelItem(current));
+  });
+  connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* widget) {
+    const TreeItem* item = modelItem(widget);
+    if (item != nullptr && item->isPage() && item == model_->selected()) emit openPage(qs(model_->pathOf(item)));
+  });
+
+  velkin::kb::ProjectTree::Options options;
+  options.post = [this](Task task) {
+    postToUi([this, task = std::move(task)] { runWatcherTask(task); });
+  };
+  model_ = std::make_unique<velkin::kb::ProjectTree>(registry_, std::move(options));
+  model_->setObserver(this);
   model_->fill();
-  rebuild();
 }
 
-CProjectTreeCtrl::~CProjectTreeCtrl() = default;
-
-void CProjectTreeCtrl::rebuild() {
-  clear();
-  auto* root = new QTreeWidgetItem(this, {QString::fromStdString(model_->root()->text)});
-  addItems(root, *model_->root());
-  root->setExpanded(true);
+CProjectTreeCtrl::~CProjectTreeCtrl() {
+  // Nothing may reach the model while the widget items go.
+  blockSignals(true);
+  delegate_->blockSignals(true);
+  syncing_ = true;
+  hoverTimer_.stop();
+  buildSession_.reset();
+  model_->setObserver(nullptr);
+  model_.reset();
 }
 
-void CProjectTreeCtrl::addItems(QTreeWidgetItem* parent, const velkin::kb::TreeItem& item) {
-  for (const auto& child : item.children) {
-    auto* widgetItem = new QTreeWidgetItem(parent, {QString::fromStdString(child->text)});
-    addItems(widgetItem, *child);
+void CProjectTreeCtrl::setDefaultSeams() {
+  seams_.askSaveAs = [this](const std::string& proposedName) -> std::optional<velkin::capture::SaveAsChoice> {
+    velkin::uikit::SaveFileDialog dialog(proposedName, velkin::capture::fileTypesPath(), seams_.prompts, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return velkin::capture::SaveAsChoice{dialog.fileName(), dialog.selectedTypes()};
+  };
+  seams_.download = [this](velkin::capture::DownloadRun& run) {
+    velkin::uikit::DownloadProgressDialog dialog(run, this);
+    dialog.run();
+  };
+  seams_.askBookSettings = [this](const std::string& title,
+                                  const std::string& folder) -> std::optional<velkin::book::BookSettings> {
+    velkin::uikit::BookDialog dialog(registry_, title, folder, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.settings();
+  };
+  seams_.startDetached = [](const QString& program, const QStringList& arguments) {
+    return QProcess::startDetached(program, arguments);
+  };
+}
+
+void CProjectTreeCtrl::setSeams(Seams seams) {
+  if (seams.prompts.inform) seams_.prompts.inform = std::move(seams.prompts.inform);
+  if (seams.prompts.ask) seams_.prompts.ask = std::move(seams.prompts.ask);
+  if (seams.askSaveAs) seams_.askSaveAs = std::move(seams.askSaveAs);
+  if (seams.download) seams_.download = std::move(seams.download);
+  if (seams.askBookSettings) seams_.askBookSettings = std::move(seams.askBookSettings);
+  if (seams.startDetached) seams_.startDetached = std::move(seams.startDetached);
+}
+
+void CProjectTreeCtrl::postToUi(Task task) {
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+// The watcher's Refresh waits while a label is being edited (it would end
+// the edit), and runs when the edit is over.
+void CProjectTreeCtrl::runWatcherTask(const Task& task) {
+  if (labelEditing_ || holdRefresh_ > 0) {
+    deferredRefresh_ = task;
+    return;
+  }
+  task();
+}
+
+void CProjectTreeCtrl::runDeferredRefresh() {
+  if (labelEditing_ || holdRefresh_ > 0 || !deferredRefresh_) return;
+  Task task = std::move(deferredRefresh_);
+  deferredRefresh_ = nullptr;
+  task();
+}
+
+void CProjectTreeCtrl::inform(const std::string& text, const char* caption) {
+  seams_.prompts.information(this, caption != nullptr ? caption : velkin::kb::kCaptionKestrova, text);
+}
+
+// ---------------------------------------------------------------------------
+// Mirroring the model
+
+QTreeWidgetItem* CProjectTreeCtrl::widgetItem(const TreeItem* item) const {
+  const auto found = widgets_.find(item);
+  return found == widgets_.end() ? nullptr : found->second;
+}
+
+TreeItem* CProjectTreeCtrl::modelItem(const QTreeWidgetItem* widget) const {
+  if (widget == nullptr) return nullptr;
+  return reinterpret_cast<TreeItem*>(widget->data(0, kItemRole).value<quintptr>());
+}
+
+TreeItem* CProjectTreeCtrl::selectedItem() const { return model_->selected(); }
+
+TreeItem* CProjectTreeCtrl::selectedPage() const {
+  TreeItem* item = model_->selected();
+  return item != nullptr && item->isPage() ? item : nullptr;
+}
+
+// The item with exactly this path (letters compared as they are), listing
+// the folders on the way; nullptr when there is none.
+TreeItem* CProjectTreeCtrl::itemAtPath(const std::string& path) {
+  TreeItem* at = model_->root();
+  if (at == nullptr) return nullptr;
+  const std::string& book = model_->bookDirectory();
+  if (path == book) return at;
+  if (path.size() <= book.size() + 1 || path.compare(0, book.size(), book) != 0 || path[book.size()] != '/') {
+    return nullptr;
+  }
+  std::string_view rest = std::string_view(path).substr(book.size() + 1);
+  while (at != nullptr && !rest.empty()) {
+    const size_t slash = rest.find('/');
+    const std::string_view component = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    model_->expand(at);
+    TreeItem* next = nullptr;
+    for (const auto& child : at->children) {
+      if (child->text + child->extension == component && (rest.empty() || child->isFolder())) {
+        next = child.get();
+        break;
+      }
+    }
+    at = next;
+  }
+  return at;
+}
+
+void CProjectTreeCtrl::showItem(QTreeWidgetItem* widget, const TreeItem& item) {
+  if (widget == nullptr) return;
+  widget->setText(0, qs(item.text));
+  widget->setIcon(0, iconFor(*style(), item.kind));
+  const bool unlistedChildren = item.isFolder() && item.hasChildren && !item.listed;
+  widget->setChildIndicatorPolicy(unlistedChildren ? QTreeWidgetItem::ShowIndicator
+                                                   : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+void CProjectTreeCtrl::treeCleared() {
+  {
+    const QScopedValueRollback<bool> syncing(syncing_, true);
+    clear();
+  }
+  widgets_.clear();
+  // The rebuild has closed any label editor, and covers a waiting Refresh.
+  endLabelEditState();
+  deferredRefresh_ = nullptr;
+  pendingEdit_ = nullptr;
+  dragged_ = nullptr;
+  setDropTarget(nullptr);
+}
+
+// Forgets a label edit whose editor the view has closed on its own (its
+// item went away), so that nothing waits for the edit any more.
+void CProjectTreeCtrl::endLabelEditState() {
+  editingItem_ = nullptr;
+  labelEditing_ = false;
+  committedText_.reset();
+}
+
+void CProjectTreeCtrl::itemInserted(TreeItem* item) {
+  auto* widget = new QTreeWidgetItem;
+  widget->setData(0, kItemRole, QVariant::fromValue(reinterpret_cast<quintptr>(item)));
+  showItem(widget, *item);
+  const QScopedValueRollback<bool> syncing(syncing_, true);
+  if (item->parent == nullptr) {
+    addTopLevelItem(widget);
+  } else if (QTreeWidgetItem* parentWidget = widgetItem(item->parent)) {
+    parentWidget->insertChild(item->indexInParent(), widget);
+    showItem(parentWidget, *item->parent);
+  } else {
+    delete widget;
+    return;
+  }
+  widgets_[item] = widget;
+}
+
+// Forgets every remembered item inside the subtree about to go.
+void CProjectTreeCtrl::forgetItems(const TreeItem* removed) {
+  const auto inside = [removed](const TreeItem* item) {
+    return item != nullptr && velkin::kb::ProjectTree::isAncestor(removed, item);
+  };
+  if (inside(editingItem_)) {
+    endLabelEditState();
+    postToUi([this] { runDeferredRefresh(); });
+  }
+  if (inside(pendingEdit_)) pendingEdit_ = nullptr;
+  if (inside(dragged_)) dragged_ = nullptr;
+  if (inside(modelItem(dropTarget_))) setDropTarget(nullptr);
+  std::function<void(const TreeItem*)> unmap = [&](const TreeItem* item) {
+    widgets_.erase(item);
+    for (const auto& child : item->children) unmap(child.get());
+  };
+  unmap(removed);
+}
+
+void CProjectTreeCtrl::itemRemoving(TreeItem* item) {
+  QTreeWidgetItem* widget = widgetItem(item);
+  forgetItems(item);
+  const QScopedValueRollback<bool> syncing(syncing_, true);
+  delete widget;
+}
+
+void CProjectTreeCtrl::itemChanged(TreeItem* item) { showItem(widgetItem(item), *item); }
+
+void CProjectTreeCtrl::itemExpanded(TreeItem* item) {
+  QTreeWidgetItem* widget = widgetItem(item);
+  if (widget == nullptr) return;
+  showItem(widget, *item);
+  const QScopedValueRollback<bool> syncing(syncing_, true);
+  widget->setExpanded(true);
+}
+
+void CProjectTreeCtrl::selectionChanged(TreeItem* item) {
+  const QScopedValueRollback<bool> syncing(syncing_, true);
+  QTreeWidgetItem* widget = widgetItem(item);
+  setCurrentItem(widget);
+  if (widget != nullptr) scrollToItem(widget);
+}
+
+void CProjectTreeCtrl::editLabel(TreeItem* item) {
+  pendingEdit_ = item;
+  // Commands start the edit themselves once their messages are shown; this
+  // covers a request made outside of them.
+  postToUi([this] { startPendingEdit(); });
+}
+
+// ---------------------------------------------------------------------------
+// Label editing (New Category and Rename only)
+
+void CProjectTreeCtrl::startLabelEdit(TreeItem* item) {
+  QTreeWidgetItem* widget = widgetItem(item);
+  if (widget == nullptr || labelEditing_) return;
+  widget->setFlags(widget->flags() | Qt::ItemIsEditable);
+  editingItem_ = item;
+  labelEditing_ = true;
+  committedText_.reset();
+  scrollToItem(widget);
+  editItem(widget, 0);
+  if (state() != QAbstractItemView::EditingState) labelEditClosed();
+}
+
+void CProjectTreeCtrl::startPendingEdit() {
+  TreeItem* item = pendingEdit_;
+  pendingEdit_ = nullptr;
+  if (item != nullptr) startLabelEdit(item);
+}
+
+void CProjectTreeCtrl::labelCommitted(const QModelIndex& index, const QString& text) {
+  if (labelEditing_ && editingItem_ != nullptr && modelItem(itemFromIndex(index)) == editingItem_) {
+    committedText_ = text.toStdString();
   }
 }
 
-void CProjectTreeCtrl::onOpen() {}
-void CProjectTreeCtrl::onEditWithDefaultEditor() {}
-void CProjectTreeCtrl::onOpenUrl() {}
-void CProjectTreeCtrl::onNewCategory() {}
-void CProjectTreeCtrl::onDelete() {}
-void CProjectTreeCtrl::onRename() {}
-void CProjectTreeCtrl::onBuildChm() {}
-void CProjectTreeCtrl::onBuildHtml() {}
-void CProjectTreeCtrl::onRefresh() { model_->refresh(); rebuild(); }
+void CProjectTreeCtrl::labelEditClosed() {
+  TreeItem* item = editingItem_;
+  std::optional<std::string> text = std::move(committedText_);
+  committedText_.reset();
+  editingItem_ = nullptr;
+  labelEditing_ = false;
+  if (QTreeWidgetItem* widget = widgetItem(item)) widget->setFlags(widget->flags() & ~Qt::ItemIsEditable);
+  if (item != nullptr && text) applyLabel(item, *text);
+  startPendingEdit();
+  runDeferredRefresh();
+}
+
+void CProjectTreeCtrl::applyLabel(TreeItem* item, const std::string& text) {
+  velkin::kb::TreeOutcome outcome;
+  ++holdRefresh_;
+  const auto status = model_->rename(item, text, &outcome);
+  if (status == velkin::kb::RenameStatus::InvalidName) inform(outcome.message);
+  --holdRefresh_;
+}
+
+// ---------------------------------------------------------------------------
+// Context menu and keys
+
+bool CProjectTreeCtrl::commandEnabled(Command command, const TreeItem* item) {
+  if (item == nullptr) return command == Command::Refresh;
+  switch (item->kind) {
+    case ItemKind::Root:
+      return command != Command::Open && command != Command::Edit && command != Command::OpenUrl &&
+             command != Command::Delete && command != Command::Rename;
+    case ItemKind::Category:
+      return command != Command::Open && command != Command::Edit && command != Command::OpenUrl;
+    case ItemKind::Page:
+    case ItemKind::HtmlPage:
+      return command != Command::NewCategory && command != Command::Rename;
+  }
+  return false;
+}
+
+std::unique_ptr<QMenu> CProjectTreeCtrl::createTreeMenu(const TreeItem* item, QWidget* parent) {
+  auto menu = std::make_unique<QMenu>(parent);
+  menu->setObjectName(QStringLiteral("TreeMenu"));
+  for (const CommandEntry& entry : kCommands) {
+    QAction* action = menu->addAction(tr(entry.text));
+    action->setObjectName(QString::fromLatin1(entry.objectName));
+    if (entry.shortcut != Qt::Key_unknown) action->setShortcut(QKeySequence(entry.shortcut));
+    action->setShortcutContext(Qt::WidgetShortcut);
+    action->setEnabled(commandEnabled(entry.command, item));
+    connect(action, &QAction::triggered, this, entry.slot);
+    if (entry.separatorAfter) menu->addSeparator();
+  }
+  return menu;
+}
+
+void CProjectTreeCtrl::contextMenuEvent(QContextMenuEvent* event) {
+  QTreeWidgetItem* widget = itemAt(viewport()->mapFromGlobal(event->globalPos()));
+  if (widget != nullptr && widget != currentItem()) setCurrentItem(widget);
+  const std::unique_ptr<QMenu> menu = createTreeMenu(modelItem(widget), this);
+  menu->exec(event->globalPos());
+}
+
+void CProjectTreeCtrl::keyPressEvent(QKeyEvent* event) {
+  if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_F2) {
+    onRename();
+    return;
+  }
+  if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_F5) {
+    onRefresh();
+    return;
+  }
+  QTreeWidget::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void CProjectTreeCtrl::onOpen() {
+  if (const TreeItem* page = selectedPage()) emit openPage(qs(model_->pathOf(page)));
+}
+
+void CProjectTreeCtrl::onEditWithDefaultEditor() {
+  const TreeItem* page = selectedPage();
+  if (page == nullptr) return;
+  const QString path = qs(model_->pathOf(page));
+  // The user's editor ($VISUAL, with its own arguments), else the desktop's
+  // handler for the file.
+  const char* visual = std::getenv("VISUAL");
+  if (visual != nullptr && *visual != '\0') {
+    const auto words = velkin::platform::ConsoleRunner::splitCommandLine(visual);
+    if (!words.empty()) {
+      QStringList arguments;
+      for (size_t i = 1; i < words.size(); ++i) arguments << qs(words[i]);
+      arguments << path;
+      if (seams_.startDetached(qs(words.front()), arguments)) return;
+      velkin::platform::trace("edit", "cannot start the editor " + std::string(visual));
+    }
+  }
+  if (!seams_.startDetached(QStringLiteral("xdg-open"), {path})) {
+    velkin::platform::trace("edit", "cannot start xdg-open for " + path.toStdString());
+  }
+}
+
+void CProjectTreeCtrl::onOpenUrl() {
+  const TreeItem* page = selectedPage();
+  if (page == nullptr) return;
+  const std::string address = model_->pageAddress(page);
+  if (!address.empty()) emit openPage(qs(address));
+}
+
+void CProjectTreeCtrl::onNewCategory() {
+  TreeItem* parent = selectedItem();
+  if (parent == nullptr || parent->isPage() || labelEditing_) return;
+  const velkin::kb::TreeOutcome outcome = model_->newCategory(parent);
+  if (!outcome.message.empty()) inform(outcome.message);
+  startPendingEdit();
+}
+
+void CProjectTreeCtrl::onDelete() {
+  const TreeItem* item = selectedItem();
+  if (item == nullptr || item->kind == ItemKind::Root) return;
+  const std::string path = model_->pathOf(item);
+  if (!seams_.prompts.question(this, velkin::kb::kCaptionKestrova, velkin::kb::kDeleteQuestion)) return;
+  // The question let events run: find the item again by its path.
+  TreeItem* target = itemAtPath(path);
+  if (target == nullptr || target->kind == ItemKind::Root) return;
+  model_->remove(target);
+}
+
+void CProjectTreeCtrl::onRename() {
+  TreeItem* item = selectedItem();
+  if (item != nullptr && item->kind == ItemKind::Category) startLabelEdit(item);
+}
+
+void CProjectTreeCtrl::onRefresh() { model_->refresh(); }
+
+// ---------------------------------------------------------------------------
+// Builds
+
+bool CProjectTreeCtrl::isBuilding() const { return buildSession_ != nullptr && buildSession_->isBuilding(); }
+
+void CProjectTreeCtrl::postStdioCommand(int code, const QString& text) {
+  ensureBuildSession();
+  buildSession_->postCommand(code, text.toStdString());
+}
+
+void CProjectTreeCtrl::ensureBuildSession() {
+  if (buildSession_) return;
+  buildSession_ = std::make_unique<velkin::book::ChmBuildSession>(
+      [this](Task task) { postToUi(std::move(task)); },
+      [this](int kind, const std::string& text) { emit buildOutput(kind, QString::fromStdString(text)); },
+      [this](const velkin::book::BuildResult& result) { buildEnded(result); });
+}
+
+void CProjectTreeCtrl::buildEnded(const velkin::book::BuildResult& result) {
+  emit buildFinished(result.bookWritten, qs(result.outputPath));
+}
+
+void CProjectTreeCtrl::onBuildChm() {
+  const TreeItem* item = selectedItem();
+  if (item == nullptr || item->isPage()) {
+    inform(velkin::book::kSelectFolderMessage);
+    return;
+  }
+  const std::string folder = model_->pathOf(item);
+  const auto settings = seams_.askBookSettings(item->text, folder);
+  if (!settings) return;
+  ensureBuildSession();
+  const std::string error = buildSession_->build(folder, *settings, model_->filter());
+  if (!error.empty()) inform(error);
+}
+
+bool CProjectTreeCtrl::openExternally(const QString& path) {
+  return seams_.startDetached(QStringLiteral("xdg-open"), {path});
+}
+
+void CProjectTreeCtrl::onBuildHtml() {
+  const TreeItem* item = selectedItem();
+  if (item == nullptr) return;
+  velkin::book::IndexOutcome outcome;
+  {
+    const BusyCursor busy;
+    outcome = velkin::book::buildHtmlIndex(model_->pathOf(item));
+  }
+  if (!outcome.ok()) {
+    velkin::platform::trace("build html", outcome.error);
+    inform(outcome.error);
+    return;
+  }
+  // The index opens in the desktop's browser; without one, in ours.
+  if (!openExternally(qs(outcome.path))) emit openPage(qs(outcome.path));
+}
+
+// ---------------------------------------------------------------------------
+// Drag and drop
+
+TreeItem* CProjectTreeCtrl::folderAt(const QPoint& point) const {
+  TreeItem* item = modelItem(itemAt(point));
+  return item != nullptr && item->isFolder() ? item : nullptr;
+}
+
+// Moves the drop highlight; each new target starts the hover time afresh.
+void CProjectTreeCtrl::setDropTarget(QTreeWidgetItem* target) {
+  if (target == dropTarget_) return;
+  dropTarget_ = target;
+  viewport()->update();
+  if (target != nullptr) {
+    hoverTimer_.start();
+  } else {
+    hoverTimer_.stop();
+  }
+}
+
+void CProjectTreeCtrl::hoverTimedOut() {
+  const TreeItem* item = modelItem(dropTarget_);
+  if (item == nullptr || dropTarget_->isExpanded()) return;
+  if (item->hasChildren || !item->children.empty()) dropTarget_->setExpanded(true);
+}
+
+void CProjectTreeCtrl::endDrag() {
+  setDropTarget(nullptr);
+  drop_ = velkin::app::DropData{};
+  moveDrag_ = false;
+}
+
+QByteArray CProjectTreeCtrl::moveToken() const {
+  return QByteArray::number(reinterpret_cast<quintptr>(this), 16);
+}
+
+bool CProjectTreeCtrl::isMoveDrag(const QMimeData* data) const {
+  return dragged_ != nullptr && data != nullptr && data->hasFormat(QString::fromLatin1(kMoveFormat)) &&
+         data->data(QString::fromLatin1(kMoveFormat)) == moveToken();
+}
+
+std::unique_ptr<QMimeData> CProjectTreeCtrl::createMoveData(TreeItem* item) {
+  auto data = std::make_unique<QMimeData>();
+  if (item == nullptr || item->kind == ItemKind::Root) return data;
+  dragged_ = item;
+  data->setData(QString::fromLatin1(kMoveFormat), moveToken());
+  return data;
+}
+
+void CProjectTreeCtrl::startDrag(Qt::DropActions /*supportedActions*/) {
+  QTreeWidgetItem* widget = currentItem();
+  TreeItem* item = modelItem(widget);
+  if (item == nullptr || item->kind == ItemKind::Root || labelEditing_) return;
+  // The drag image: the item's icon and text, held by its middle.
+  const QFontMetrics metrics(font());
+  QPixmap image(20 + metrics.horizontalAdvance(widget->text(0)) + 4, qMax(18, metrics.height() + 2));
+  image.fill(Qt::transparent);
+  {
+    QPainter painter(&image);
+    widget->icon(0).paint(&painter, QRect(1, (image.height() - 16) / 2, 16, 16));
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawText(QRect(20, 0, image.width() - 20, image.height()), Qt::AlignVCenter, widget->text(0));
+  }
+  auto* drag = new QDrag(this);
+  drag->setMimeData(createMoveData(item).release());
+  drag->setPixmap(image);
+  drag->setHotSpot(QPoint(image.width() / 2, image.height() / 2));
+  drag->exec(Qt::MoveAction);
+  dragged_ = nullptr;
+  endDrag();
+}
+
+void CProjectTreeCtrl::dragEnterEvent(QDragEnterEvent* event) {
+  endDrag();
+  if (isMoveDrag(event->mimeData())) {
+    moveDrag_ = true;
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    return;
+  }
+  // HTML dragged out of this program's own browser names no address itself.
+  const QString fallback = event->source() != nullptr && dropSourceAddress_ ? dropSourceAddress_() : QString();
+  drop_ = velkin::app::classifyDrop(*event->mimeData(), fallback);
+  if (!drop_.acceptable()) {
+    drop_ = velkin::app::DropData{};
+    event->ignore();
+    return;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+}
+
+void CProjectTreeCtrl::dragMoveEvent(QDragMoveEvent* event) {
+  if (!moveDrag_ && !drop_.acceptable()) {
+    event->ignore();
+    return;
+  }
+  setDropTarget(widgetItem(folderAt(event->position().toPoint())));
+  event->setDropAction(moveDrag_ ? Qt::MoveAction : Qt::CopyAction);
+  event->accept();
+}
+
+void CProjectTreeCtrl::dragLeaveEvent(QDragLeaveEvent* event) {
+  endDrag();
+  event->accept();
+}
+
+void CProjectTreeCtrl::dropEvent(QDropEvent* event) {
+  TreeItem* target = modelItem(dropTarget_);
+  const bool move = moveDrag_;
+  const velkin::app::DropData drop = drop_;
+  TreeItem* dragged = dragged_;
+  endDrag();
+  if (move) {
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    dragged_ = nullptr;
+    if (dragged == nullptr) return;
+    if (target == nullptr) {
+      model_->select(dragged);
+    } else {
+      model_->move(dragged, target);
+    }
+    return;
+  }
+  if (target == nullptr || !drop.acceptable()) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  window()->raise();
+  window()->activateWindow();
+  // The drop is answered first; the dialogs of a capture run afterwards, so
+  // the program the drag came from is not kept waiting.
+  const std::string targetPath = model_->pathOf(target);
+  postToUi([this, targetPath, drop] { dropOnto(targetPath, drop); });
+}
+
+void CProjectTreeCtrl::dropOnto(const std::string& targetPath, const velkin::app::DropData& drop) {
+  if (drop.kind == velkin::capture::DropKind::FileList) {
+    TreeItem* target = itemAtPath(targetPath);
+    if (target != nullptr && target->isFolder()) model_->copyIn(drop.paths, target);
+    return;
+  }
+  captureDrop(targetPath, drop);
+}
+
+// Saves dropped HTML or text as a page in the category at targetPath: the
+// save dialog, the page item (first in the category, selected), the
+// download behind its progress dialog, then the page itself.
+void CProjectTreeCtrl::captureDrop(const std::string& targetPath, const velkin::app::DropData& drop) {
+  using velkin::capture::DropKind;
+  if (!drop.kind || (*drop.kind != DropKind::ClipboardHtml && *drop.kind != DropKind::PlainText)) return;
+  std::string text = *drop.kind == DropKind::ClipboardHtml
+                         ? velkin::capture::buildClipboardHtml(drop.text, drop.sourceAddress)
+                         : drop.text;
+  velkin::capture::DropHooks hooks;
+  hooks.askSaveAs = seams_.askSaveAs;
+  hooks.askOverwrite = [this](const std::string& /*pagePath*/) {
+    return seams_.prompts.question(this, velkin::capture::kCaptionVelkinWeb, velkin::capture::kOverwriteQuestion);
+  };
+  hooks.pageAdded = [this, targetPath](const std::string& pagePath) {
+    // The dialogs let events run: the category is found again by its path.
+    TreeItem* category = itemAtPath(targetPath);
+    if (category != nullptr) model_->addCapturedPage(category, std::string(velkin::platform::baseName(pagePath)));
+  };
+  hooks.download = seams_.download;
+  const velkin::capture::CaptureResult result =
+      velkin::capture::captureDrop(*drop.kind, std::move(text), targetPath, hooks);
+  if (!result.error.empty()) inform(result.error, velkin::capture::kCaptionVelkinWeb);
+}

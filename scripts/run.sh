@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# Starts the main job on the default knowledge base: shows its project tree,
-# creating the book directory when it is missing.
+# Starts the main program on the default knowledge base (the BookPath setting,
+# else the "Project" folder in the data folder), creating that folder when it
+# is missing.
 set -euo pipefail
 build=${1:-build}
-velkin="$build/cli/velkin"
-book=$("$velkin" book-dir --create)
+book=$("$build/cli/velkin" book-dir --create)
 echo "Knowledge base: $book"
-"$velkin" list
-echo
-echo "To capture a page into it: save the page with its resources into a category folder"
-echo "under $book (the browser capture and 'velkin capture URL --into CATEGORY' arrive next)."
+echo "Drop a selection from a browser onto a category to capture it, or use:"
+echo "  $build/cli/velkin capture URL --into CATEGORY"
+exec "$build/app/kestrova"

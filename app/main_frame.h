@@ -1,0 +1,258 @@
+// CMainFrame: the main window of kestrova. It holds the toolbar and the
+// address bar, the status bar, a splitter with the project tree view on the
+// left and the web view on the right, the search bar and the build progress
+// bar, and handles the commands of the main menu: most go to the web view,
+// some to the project tree.
+//
+// The frame follows the content view's location: the current location is
+// the page last opened, typed or shown. Opening the current location again
+// (onOpenPage) does nothing. Browse and Edit keep the same web view; leaving
+// Edit, opening another page while editing and closing the window first
+// write the edited page back to its file.
+//
+// The commands the frame forwards to the project tree leave it as signals
+// (treeRename, treeRefresh, treeBuildChm, treeBuildHtml) connected to the
+// tree's slots. Dialogs that pick files and folders, and opening addresses
+// in the desktop's programs, go through Seams so tests can answer them.
+//
+// Settings: the toggles live in SOFTWARE\Kestrova (machine root), the typed
+// addresses under TypedURLs, bar states and the window placement in the
+// profile area (app_settings.h). Bar states are read at creation and written,
+// with the placement, when the window closes.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <map>
+
+#include "app/app_settings.h"
+#include "app/tk_web_view.h"
+#include "platform/registry.h"
+
+class CTkTreeView;
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QDockWidget;
+class QLabel;
+class QSplitter;
+class QToolBar;
+
+namespace velkin::uikit {
+class CBuildProgressBar;
+}
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // The commands of the main menu and the accelerators, by their numbers.
+  enum class Command : int {
+    Save = 32850,
+    SaveAs = 32851,
+    SetBookDirectory = 32783,
+    BuildChm = 32784,
+    BuildHtml = 32785,
+    Toolbar = 59392,
+    StatusBar = 59393,
+    AddressBar = 32779,
+    Customize = 57855,
+    MyProjects = 32802,
+    Browse = 32804,
+    Edit = 32805,
+    EditSource = 32806,
+    ShowBuildProgress = 32857,
+    Search = 32867,
+    SearchResult = 32868,
+    ShowTag = 32816,
+    PromptSaveSource = 32871,
+    HideScriptError = 32872,
+    GoForward = 32798,
+    GoBack = 32799,
+    GoHome = 32820,
+    Blank = 32821,
+    Stop = 32822,
+    Refresh = 32823,
+    TreeRefresh = 32797,
+    Rename = 32796,
+    FontLargest = 32825,
+    FontLarger = 32826,
+    FontMedium = 32827,
+    FontSmaller = 32828,
+    FontSmallest = 32829,
+    DefaultBrowser = 32852,
+    InternetOption = 32830,
+    AddToFavorites = 32853,
+    OrganizeFavorites = 32855,
+    Contents = 32856,
+    TipOfTheDay = 32831,
+    CheckNewVersion = 32870,
+    About = 57664,
+    VisitSite = 32832,
+    Undo = 57643,
+    Redo = 57644,
+    Cut = 57635,
+    Copy = 57634,
+    Paste = 57637,
+    Print = 57607,
+    PrintPreview = 57609,
+    PrintSetup = 57606,
+    NextPane = 57680,
+    PreviousPane = 57681,
+    Exit = 57665,
+  };
+  enum class Mode { Browse = 32804, Edit = 32805, EditSource = 32806 };
+  enum class Pane { Tree, Content };
+
+  struct Seams {
+    // The folder browser: title and starting folder in, the chosen folder
+    // out ("" for Cancel).
+    std::function<QString(const QString& title, const QString& folder)> chooseFolder;
+    // The Save As file dialog: a proposed path in, the chosen one out.
+    std::function<QString(const QString& proposed)> chooseSavePath;
+    // Opens an address or a file with the desktop's program for it.
+    std::function<void(const QUrl& address)> openExternally;
+    // Shows a message to the user (caption, text).
+    std::function<void(const char* caption, const QString& text)> inform;
+    // Asks a Yes/No question; true for Yes.
+    std::function<bool(const char* caption, const QString& text)> ask;
+  };
+
+  explicit CMainFrame(velkin::platform::Registry& registry, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // Replaces the seams that are set in seams.
+  void setSeams(Seams seams);
+
+  // Shows page in the web view (the start page when empty) after reading
+  // the web view's settings.
+  void initialUpdate(const QString& page = {});
+
+  QAction* action(Command command) const;
+  CTkTreeView* treeView() const { return treeView_; }
+  CTkWebView* webView() const { return webView_; }
+  QComboBox* addressBar() const { return addressBar_; }
+  QToolBar* toolBar() const { return toolBar_; }
+  QToolBar* addressToolBar() const { return addressToolBar_; }
+  velkin::uikit::CBuildProgressBar* buildProgressBar() const { return buildBar_; }
+  QDockWidget* searchBar() const { return searchBar_; }
+  QSplitter* splitter() const { return splitter_; }
+
+  const QString& currentLocation() const { return currentLocation_; }
+  Mode mode() const { return mode_; }
+  int zoomStateCode() const { return zoomStateCode_; }
+  bool treePaneShown() const { return treeShown_; }
+  Pane activePane() const { return activePane_; }
+  const velkin::app::FrameSettings& settings() const { return settings_; }
+
+  // The address bar's text for a location ("file://" dropped).
+  void setAddressText(const QString& location);
+  // Fills the address bar's list from the typed addresses.
+  void fillAddressBar();
+
+  // The pane whose commands Rename and Refresh reach; follows the focus.
+  void activatePane(Pane pane);
+  void setTreePaneShown(bool shown);
+
+  // The window placement as written when the window closes.
+  velkin::app::WindowPlacement placement() const;
+  // Writes the bar states and the window placement.
+  void saveFrameState();
+
+ public slots:
+  // WM_OPENPAGE: shows a path or an address, unless it is already the
+  // current location.
+  void onOpenPage(const QString& pathOrUrl);
+  // WM_BUILDOUTPUT: kind 1 sets the window title, 2 and 3 append the text to
+  // the build progress bar and show it; other kinds are ignored.
+  void onBuildOutput(int kind, const QString& text);
+
+  void onBrowse();
+  void onEdit();
+  void onSave();
+  void onSaveAs();
+  void onSetBookDirectory();
+  void onMyProjects();
+  void onZoom(int level);
+  void onShowTag();
+  void onPromptSaveSource();
+  void onHideScriptError();
+  void onRename();
+  void onTreeRefresh();
+  void onContents();
+  void onTipOfTheDay();
+  void onAbout();
+  void onCustomize();
+
+ signals:
+  // Commands forwarded to the project tree.
+  void treeRename();
+  void treeRefresh();
+  void treeBuildChm();
+  void treeBuildHtml();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void createActions();
+  void createMenus();
+  void createToolBars();
+  void createStatusBar();
+  void createDockBars();
+  void createClientArea();
+  void restoreBarStates();
+  QAction* addCommand(Command command, const QString& text, const QString& icon = {});
+  void updateCommandStates();
+  void updateLockIndicators();
+  void onFocusChanged(QWidget* old, QWidget* now);
+  void onAddressEntered();
+  void onAddressActivated(int index);
+  void goToAddress(const QString& text);
+  // Navigates the browser to address and shows it in the address bar.
+  void showAddress(const QString& address);
+  // Runs leave at once, or in Edit mode after the page is saved (not at all
+  // when the save failed, so the edits stay on screen).
+  void leavePageThen(std::function<void()> leave);
+  void reportSave(CTkWebView::SaveResult result, const QString& message);
+  void showScriptError(const QString& message);
+  void switchPane(int step);
+  void applyToolbarTextOption(int option);
+  void onCut();
+  void onCopy();
+  void onPaste();
+
+  velkin::platform::Registry& registry_;
+  velkin::app::FrameSettings settings_;
+  Seams seams_;
+  std::map<Command, QAction*> actions_;
+  QActionGroup* modeGroup_ = nullptr;
+  QActionGroup* zoomGroup_ = nullptr;
+
+  QToolBar* toolBar_ = nullptr;
+  QToolBar* addressToolBar_ = nullptr;
+  QComboBox* addressBar_ = nullptr;
+  QLabel* capsIndicator_ = nullptr;
+  QLabel* numIndicator_ = nullptr;
+  QLabel* scrollIndicator_ = nullptr;
+  velkin::uikit::CBuildProgressBar* buildBar_ = nullptr;
+  QDockWidget* searchBar_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  CTkTreeView* treeView_ = nullptr;
+  CTkWebView* webView_ = nullptr;
+
+  QString currentLocation_;
+  Mode mode_ = Mode::Browse;
+  int zoomStateCode_ = velkin::app::kMediumZoomStateCode;
+  bool treeShown_ = true;
+  Pane activePane_ = Pane::Tree;
+  int toolbarTextOption_ = 0;
+  bool closeSaveDone_ = false;
+  bool saving_ = false;
+  QPointer<QWidget> scriptErrorBox_;
+  QString lastAddressHandled_;
+  bool addressHandledThisTurn_ = false;
+};

@@ -1,0 +1,77 @@
+#include "uikit/about_dialog.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "kb/meta.h"
+
+namespace velkin::uikit {
+namespace {
+
+constexpr char kMailAddress[] = "support@velkinweb.example";
+
+QLabel* linkLabel(const QUrl& address, const QString& text, QWidget* parent) {
+  auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>")
+                               .arg(address.toString(QUrl::FullyEncoded).toHtmlEscaped(), text.toHtmlEscaped()),
+                           parent);
+  label->setTextFormat(Qt::RichText);
+  label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  label->setOpenExternalLinks(false);
+  return label;
+}
+
+}  // namespace
+
+QUrl CAboutDialog::supportAddress() { return QUrl(QString::fromLatin1(kb::kHomePageAddress)); }
+
+QUrl CAboutDialog::mailAddress() { return QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kMailAddress)); }
+
+CAboutDialog::CAboutDialog(QWidget* parent, UrlOpener opener) : QDialog(parent), opener_(std::move(opener)) {
+  setWindowTitle(tr("About Velkin Web"));
+  auto* icon = new QLabel(this);
+  icon->setPixmap(windowIcon().pixmap(48, 48));
+  icon->setAlignment(Qt::AlignTop);
+
+  auto* name = new QLabel(tr("Velkin Web Version 2.5"), this);
+  QFont bold = name->font();
+  bold.setBold(true);
+  name->setFont(bold);
+  auto* maker = new QLabel(tr("Copyright (C) Marrowind Software"), this);
+  auto* mail = linkLabel(mailAddress(), QString::fromLatin1(kMailAddress), this);
+  auto* web = linkLabel(supportAddress(), QString::fromLatin1(kb::kHomePageAddress), this);
+  connect(mail, &QLabel::linkActivated, this, [this](const QString& link) { open(QUrl(link)); });
+  connect(web, &QLabel::linkActivated, this, [this](const QString& link) { open(QUrl(link)); });
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+  support_ = buttons->addButton(tr("Support"), QDialogButtonBox::ActionRole);
+  connect(support_, &QPushButton::clicked, this, [this] { open(supportAddress()); });
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+  auto* text = new QVBoxLayout;
+  text->addWidget(name);
+  text->addWidget(maker);
+  text->addSpacing(8);
+  text->addWidget(mail);
+  text->addWidget(web);
+  auto* top = new QHBoxLayout;
+  top->addWidget(icon);
+  top->addLayout(text, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(buttons);
+}
+
+void CAboutDialog::open(const QUrl& address) {
+  if (opener_) {
+    opener_(address);
+  } else {
+    QDesktopServices::openUrl(address);
+  }
+}
+
+}  // namespace velkin::uikit
