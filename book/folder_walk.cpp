@@ -6,30 +6,11 @@
 
 #include <algorithm>
 
+#include "platform/file_util.h"
+
 namespace velkin::book {
-namespace {
 
-enum class EntryType { Folder, File, Other };
-
-EntryType typeOf(int folderFd, const dirent& entry) {
-  switch (entry.d_type) {
-    case DT_DIR:
-      return EntryType::Folder;
-    case DT_REG:
-      return EntryType::File;
-    case DT_LNK:
-    case DT_UNKNOWN: {
-      struct stat info {};
-      if (fstatat(folderFd, entry.d_name, &info, 0) != 0) return EntryType::Other;
-      if (S_ISDIR(info.st_mode)) return EntryType::Folder;
-      return S_ISREG(info.st_mode) ? EntryType::File : EntryType::Other;
-    }
-    default:
-      return EntryType::Other;
-  }
-}
-
-}  // namespace
+using platform::EntryType;
 
 FolderListing readFolder(const std::string& folder) {
   FolderListing listing;
@@ -47,7 +28,7 @@ FolderListing readFolder(const std::string& folder) {
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    const EntryType type = typeOf(fd, *entry);
+    const EntryType type = platform::entryTypeAt(fd, entry->d_name, entry->d_type);
     if (type != EntryType::Other) listing.entries.push_back({std::string(name), type == EntryType::Folder});
   }
   closedir(dir);

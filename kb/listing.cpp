@@ -7,32 +7,14 @@
 
 #include <functional>
 
+#include "platform/file_util.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 
 namespace velkin::kb {
 namespace {
 
-enum class EntryType { Folder, File, Other };
-
-EntryType typeOf(int folderFd, const dirent& entry) {
-  switch (entry.d_type) {
-    case DT_DIR:
-      return EntryType::Folder;
-    case DT_REG:
-      return EntryType::File;
-    case DT_LNK:
-    case DT_UNKNOWN: {
-      // Links count as what they point to, as the desktop shows them.
-      struct stat info {};
-      if (fstatat(folderFd, entry.d_name, &info, 0) != 0) return EntryType::Other;
-      if (S_ISDIR(info.st_mode)) return EntryType::Folder;
-      return S_ISREG(info.st_mode) ? EntryType::File : EntryType::Other;
-    }
-    default:
-      return EntryType::Other;
-  }
-}
+using platform::EntryType;
 
 // Calls visit(name, type) for each entry but "." and ".." until it returns
 // false. The folder's descriptor is passed for deletions relative to it.
@@ -44,7 +26,7 @@ void forEachEntry(const std::string& folder,
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    if (!visit(fd, entry->d_name, typeOf(fd, *entry))) break;
+    if (!visit(fd, entry->d_name, platform::entryTypeAt(fd, entry->d_name, entry->d_type))) break;
   }
   closedir(dir);
 }

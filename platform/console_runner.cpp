@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "platform/text.h"
+#include "platform/file_util.h"
 #include "platform/trace.h"
 
 extern char** environ;
@@ -44,19 +45,6 @@ constexpr int kFallbackPollMs = 20;
 
 std::string errnoText(std::string_view what, int error) {
   return std::string(what) + ": " + std::strerror(error);
-}
-
-void closeFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
-void signalEvent(int fd) {
-  if (fd < 0) return;
-  const std::uint64_t one = 1;
-  if (::write(fd, &one, sizeof one) < 0 && errno != EAGAIN) {
-    trace(kWhere, errnoText("eventfd write", errno));
-  }
 }
 
 // Moves a descriptor to a number above 2 (close-on-exec), so that putting
@@ -544,7 +532,7 @@ void ConsoleRunner::Impl::watchChild() {
   runGuarded("waiter", [&] {
     const bool ended = waitForChild(pid, pidFd, wakeFd, -1) == ChildWait::kEnded;
     if (ended) childExited = true;
-    signalEvent(wakeFd);
+    signalEvent(wakeFd, kWhere);
     outputReader.join();
     errorReader.join();
     if (ended && running) self.ended();
@@ -556,7 +544,7 @@ void ConsoleRunner::Impl::watchChild() {
 // all of them to stop.
 void ConsoleRunner::Impl::requestStop() {
   running = false;
-  signalEvent(wakeFd);
+  signalEvent(wakeFd, kWhere);
 }
 
 // Stops the threads, then closes the pipes (a descriptor is never closed

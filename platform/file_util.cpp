@@ -1,11 +1,13 @@
 #include "platform/file_util.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -18,6 +20,24 @@ namespace velkin::platform {
 bool pathExists(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0;
+}
+
+EntryType entryTypeAt(int folderFd, const char* name, unsigned char dType) {
+  switch (dType) {
+    case DT_DIR:
+      return EntryType::Folder;
+    case DT_REG:
+      return EntryType::File;
+    case DT_LNK:
+    case DT_UNKNOWN: {
+      struct stat info {};
+      if (fstatat(folderFd, name, &info, 0) != 0) return EntryType::Other;
+      if (S_ISDIR(info.st_mode)) return EntryType::Folder;
+      return S_ISREG(info.st_mode) ? EntryType::File : EntryType::Other;
+    }
+    default:
+      return EntryType::Other;
+  }
 }
 
 bool isDirectory(const std::string& path) {
@@ -138,6 +158,19 @@ std::string writeFileAtomic(const std::string& path, std::string_view data) {
   if (!file.error().empty()) return file.error();
   if (!file.write(data)) return file.error();
   return file.commit();
+}
+
+void closeFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+void signalEvent(int fd, const char* where) {
+  if (fd < 0) return;
+  const std::uint64_t one = 1;
+  if (::write(fd, &one, sizeof one) < 0 && errno != EAGAIN) {
+    trace(where, std::string("eventfd write: ") + std::strerror(errno));
+  }
 }
 
 int makeFolder(const std::string& path) {

@@ -11,6 +11,11 @@
 namespace velkin::platform {
 
 bool pathExists(const std::string& path);
+
+// What a folder entry is, as a listing shows it: links count as what they
+// point to. dType is the entry's d_type from readdir (DT_UNKNOWN: look).
+enum class EntryType { Folder, File, Other };
+EntryType entryTypeAt(int folderFd, const char* name, unsigned char dType);
 bool isDirectory(const std::string& path);
 bool isRegularFile(const std::string& path);
 
@@ -58,6 +63,11 @@ class PendingFile {
 // it over path, so path holds either its old or its new contents, never half
 // of them. Returns an empty string on success, else the reason.
 std::string writeFileAtomic(const std::string& path, std::string_view data);
+
+// Closes fd if open and marks it closed (-1).
+void closeFd(int& fd);
+// Signals an eventfd (adds one); a failure is traced under where.
+void signalEvent(int fd, const char* where);
 
 // Creates one folder (not its parents). Succeeds if the folder exists.
 // Returns 0 or the errno of the failure.

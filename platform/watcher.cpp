@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/file_util.h"
 #include "platform/trace.h"
 
 namespace velkin::platform {
@@ -36,19 +37,6 @@ constexpr unsigned kBitFolderName = 1U << 2;
 
 std::string errnoText(const char* what) {
   return std::string(what) + ": " + std::strerror(errno);
-}
-
-void closeFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
-void signalEvent(int fd) {
-  if (fd < 0) return;
-  const std::uint64_t one = 1;
-  if (::write(fd, &one, sizeof one) < 0 && errno != EAGAIN) {
-    trace("watcher", errnoText("eventfd write"));
-  }
 }
 
 void drainEvent(int fd) {
@@ -278,7 +266,7 @@ bool FolderWatcher::isRunning() const { return impl_->running.load(); }
 void FolderWatcher::changeFolder(const std::string& folder) {
   const std::lock_guard<std::mutex> guard(impl_->state);
   impl_->requestedFolder = folder;
-  signalEvent(impl_->listFd);
+  signalEvent(impl_->listFd, "watcher");
 }
 
 void FolderWatcher::stop() {
@@ -290,14 +278,14 @@ void FolderWatcher::stop() {
     impl_->stopRequested.store(true);
     impl_->running.store(false);
     const std::lock_guard<std::mutex> guard(impl_->state);
-    signalEvent(impl_->stopFd);
+    signalEvent(impl_->stopFd, "watcher");
     return;
   }
   const std::lock_guard<std::mutex> lifecycle(impl_->lifecycle);
   impl_->stopRequested.store(true);
   {
     const std::lock_guard<std::mutex> guard(impl_->state);
-    signalEvent(impl_->stopFd);
+    signalEvent(impl_->stopFd, "watcher");
   }
   impl_->joinAndRelease();
   impl_->running.store(false);
