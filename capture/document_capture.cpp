@@ -1,5 +1,7 @@
 #include "capture/document_capture.h"
 
+#include "capture/clipboard_html.h"
+
 #include "capture/file_types.h"
 #include "capture/page_capture.h"
 #include "platform/file_util.h"
@@ -108,6 +110,9 @@ CaptureResult captureSource(std::string sourceText, int captureMode, std::string
 
 CaptureResult captureDocument(std::string html, std::string baseAddress, const std::string& pagePath,
                               std::vector<std::string> fileTypes, const DownloadHook& download) {
+  // The page is written in UTF-8; this line, ahead of any declaration the
+  // document carries from its site, makes browsers read it so.
+  html.insert(0, kUtf8MetaLine);
   return captureSource(std::move(html), kCaptureHtml, std::move(baseAddress), pagePath, std::move(fileTypes),
                        download);
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/charset.h"
 #include "capture/document_capture.h"
 #include "capture/fetcher.h"
 #include "capture/file_types.h"
@@ -154,6 +155,7 @@ bool isWebSource(const std::string& source) {
 struct Source {
   std::string text;
   std::string baseAddress;
+  std::string contentType;  // as the server gave it; "" for files
 };
 
 std::optional<Source> fetchPage(capture::Fetcher& fetcher, const std::string& address, std::string& error) {
@@ -162,7 +164,8 @@ std::optional<Source> fetchPage(capture::Fetcher& fetcher, const std::string& ad
     error = "cannot fetch " + address + ": " + fetched.error;
     return std::nullopt;
   }
-  return Source{std::move(fetched.body), fetched.finalAddress.empty() ? address : fetched.finalAddress};
+  return Source{std::move(fetched.body), fetched.finalAddress.empty() ? address : fetched.finalAddress,
+                fetched.contentType};
 }
 
 std::optional<Source> readLocalFile(const std::string& path, std::string& error) {
@@ -178,19 +181,21 @@ std::optional<Source> readLocalFile(const std::string& path, std::string& error)
     base = resolved;
     std::free(resolved);
   }
-  return Source{std::move(*text), std::move(base)};
+  return Source{std::move(*text), std::move(base), ""};
 }
 
 std::optional<Source> readSource(capture::Fetcher& fetcher, const CaptureRequest& request, std::string& error) {
   std::optional<Source> source;
   if (request.source == "-") {
-    source = Source{std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()), ""};
+    source = Source{std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()), "", ""};
   } else if (isWebSource(request.source)) {
     source = fetchPage(fetcher, request.source, error);
   } else {
     source = readLocalFile(request.source, error);
   }
   if (source && request.address) source->baseAddress = *request.address;
+  // The engine and the saved page work in UTF-8, whatever the site used.
+  if (source) source->text = capture::toUtf8(source->text, source->contentType);
   return source;
 }
 

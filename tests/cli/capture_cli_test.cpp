@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capture/support/loopback_server.h"
+#include "capture/clipboard_html.h"
 #include "kb/meta.h"
 #include "platform/file_util.h"
 #include "support/test_support.h"
@@ -96,7 +97,7 @@ TEST_F(CaptureCli, WebPageWithItsResources) {
   EXPECT_EQ(readTextFile(companion + "/report.zip"), "PK zip");
 
   const std::string text = readTextFile(page);
-  EXPECT_EQ(text.rfind(kb::captureHeader(url("/site/main.html")) + "<!DOCTYPE html><HTML><HEAD><TITLE>Main Page", 0),
+  EXPECT_EQ(text.rfind(kb::captureHeader(url("/site/main.html")) + capture::kUtf8MetaLine + "<!DOCTYPE html><HTML><HEAD><TITLE>Main Page", 0),
             0u)
       << text;
   for (const std::string& expected :
@@ -134,6 +135,19 @@ TEST_F(CaptureCli, BaseAddressIsTheAddressAfterRedirects) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(readTextFile(news() + "/latest.htm").rfind(kb::captureHeader(url("/site/main.html")), 0), 0u);
   EXPECT_EQ(readTextFile(news() + "/latest.files/a.png"), "png A");
+}
+
+TEST_F(CaptureCli, PagesOfOtherCharacterSetsAreSavedAsUtf8) {
+  // "Caf\xE9" in Latin-1, declared by the server; the page's own META says so too.
+  server_.serve("/site/latin.html",
+                "<html><head><meta charset=iso-8859-1><title>Caf\xE9</title></head><body>na\xEFve</body></html>",
+                "text/html; charset=ISO-8859-1");
+  const ProgramRun run = velkin({url("/site/latin.html"), "--into", "News", "--quiet"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string page = readTextFile(book() + "/News/Caf\xC3\xA9.htm");
+  EXPECT_NE(page.find("na\xC3\xAFve"), std::string::npos) << page;
+  // The UTF-8 declaration comes before the one the page brought along.
+  EXPECT_LT(page.find(capture::kUtf8MetaLine), page.find("iso-8859-1"));
 }
 
 TEST_F(CaptureCli, MissingPageFailsAndWritesNothing) {
