@@ -103,27 +103,12 @@ void compareChmBuild(const std::string& velkin, int runs, const std::string& scr
   velkin::book::removeChmProject(category);
 }
 
-void usage() {
-  std::fprintf(stderr, "usage: book_bench [--dir DIR] [--runs N]\n");
-  std::exit(2);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::optional<std::string> keptFolder;
-  int runs = 5;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--dir" && i + 1 < argc) {
-      keptFolder = argv[++i];
-    } else if (arg == "--runs" && i + 1 < argc) {
-      runs = std::atoi(argv[++i]);
-      if (runs < 1) usage();
-    } else {
-      usage();
-    }
-  }
+  const BenchOptions options = parseBenchOptions(argc, argv, "book_bench");
+  const std::optional<std::string>& keptFolder = options.keptFolder;
+  const int runs = options.runs;
 
   const std::string scratch = makeTempFolder("book_bench");
   std::string root = scratch + "/Project";

@@ -36,6 +36,7 @@
 
 #include "capture/page_capture.h"
 #include "capture/support/loopback_server.h"
+#include "kb_generator.h"
 
 extern char** environ;
 
@@ -56,12 +57,6 @@ constexpr std::chrono::milliseconds kLatency{20};
 
 double secondsSince(Clock::time_point began) {
   return std::chrono::duration<double>(Clock::now() - began).count();
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 void printFigure(const char* name, double ours, double theirs, double goal) {
@@ -111,7 +106,7 @@ double rewriteSeconds(const std::string& page, const std::string& folder, int ru
     job.scanAndRewrite();
     if (run > 0) times.push_back(secondsSince(began));  // run 0 warms up
   }
-  return median(times);
+  return velkin::bench::median(times);
 }
 
 void benchRewriteScaling(const std::string& scratch, int runs) {
@@ -163,36 +158,14 @@ Site serveSite(LoopbackServer& server, std::chrono::milliseconds delay) {
   return site;
 }
 
-struct RunResult {
+// Runs argv with every stream on /dev/null and times it from spawn to exit.
+struct TimedRun {
   bool ok = false;
   double seconds = 0;
 };
-
-// Runs argv with every stream on /dev/null and times it from spawn to exit.
-RunResult runTimed(const std::vector<std::string>& argv) {
-  std::vector<char*> pointers;
-  for (const auto& arg : argv) pointers.push_back(const_cast<char*>(arg.c_str()));
-  pointers.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  RunResult result;
-  const auto began = Clock::now();
-  pid_t pid = 0;
-  const int error = argv[0].find('/') != std::string::npos
-                        ? posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ)
-                        : posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) return result;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return result;
-  }
-  result.seconds = secondsSince(began);
-  result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return result;
+TimedRun runQuietly(const std::vector<std::string>& argv) {
+  const velkin::bench::RunResult result = velkin::bench::runTimed(argv, "/dev/null");
+  return {result.started && result.status == 0, result.seconds};
 }
 
 // A command to time, with what must be cleared (untimed) before each run.
@@ -214,7 +187,7 @@ std::vector<double> timeAlternating(const std::vector<Contender>& contenders, in
   for (int run = 0; run <= runs; ++run) {
     for (size_t i = 0; i < contenders.size(); ++i) {
       contenders[i].reset();
-      const RunResult result = runTimed(contenders[i].argv);
+      const TimedRun result = runQuietly(contenders[i].argv);
       if (!result.ok) {
         std::printf("# %s failed (run %d)\n", contenders[i].label.c_str(), run);
         return {};
@@ -223,7 +196,7 @@ std::vector<double> timeAlternating(const std::vector<Contender>& contenders, in
     }
   }
   std::vector<double> medians;
-  for (const auto& series : times) medians.push_back(median(series));
+  for (const auto& series : times) medians.push_back(velkin::bench::median(series));
   return medians;
 }
 
@@ -274,7 +247,7 @@ class EndToEnd {
       contender.reset();
       const size_t connections = server.connectionCount();
       const size_t requests = server.requestCount();
-      const RunResult result = runTimed(contender.argv);
+      const TimedRun result = runQuietly(contender.argv);
       std::printf("# %s alone: %s, %zu connections, %zu requests, %.1f ms\n", contender.label.c_str(),
                   result.ok ? "ok" : "failed", server.connectionCount() - connections,
                   server.requestCount() - requests, result.seconds * 1000);

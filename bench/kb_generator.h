@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -269,6 +270,29 @@ inline size_t countLines(const std::string& path) {
   for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) lines += c == '\n' ? 1 : 0;
   std::fclose(file);
   return lines;
+}
+
+// The options the knowledge-base benchmarks share: --dir DIR keeps the
+// generated base there, --runs N sets how many timed runs make a median.
+struct BenchOptions {
+  std::optional<std::string> keptFolder;
+  int runs = 5;
+};
+
+inline BenchOptions parseBenchOptions(int argc, char** argv, const char* program) {
+  BenchOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--dir" && i + 1 < argc) {
+      options.keptFolder = argv[++i];
+    } else if (arg == "--runs" && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
+      options.runs = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr, "usage: %s [--dir DIR] [--runs N]\n", program);
+      std::exit(2);
+    }
+  }
+  return options;
 }
 
 inline double median(std::vector<double> values) {
