@@ -29,8 +29,6 @@ namespace {
 
 using namespace velkin::bench;
 
-constexpr const char* kCompleteMarkers[] = {".book_bench-complete", ".kb_bench-complete"};
-
 // Five subjects, each with ten pages of its own and nine items of ten pages:
 // 5 x (10 + 9 x 10) = 500 pages.
 constexpr int kBookSubjects = 5;
@@ -53,29 +51,6 @@ Counts generateBookCategory(const std::string& folder) {
     }
   }
   return counts;
-}
-
-bool completedEarlier(const std::string& root) {
-  for (const char* marker : kCompleteMarkers) {
-    if (fs::exists(root + "/" + marker)) return true;
-  }
-  return false;
-}
-
-// The knowledge base for the index figure: reused when complete, else
-// generated into an empty folder.
-void prepareKnowledgeBase(const std::string& root, bool kept) {
-  if (kept && completedEarlier(root)) {
-    std::printf("# reusing the knowledge base in %s\n", root.c_str());
-    return;
-  }
-  if (!folderIsEmpty(root)) fail(root + " is not empty");
-  const auto began = std::chrono::steady_clock::now();
-  const Counts counts = generate(root);
-  writeFile(root + "/" + kCompleteMarkers[0], "", 0);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-  std::printf("# generated %d categories, %d .htm pages, %d .html pages, %d companion folders in %.1f s: %s\n",
-              counts.categories, counts.pages, counts.htmlPages, counts.companions, seconds, root.c_str());
 }
 
 void compareChmBuild(const std::string& velkin, int runs, const std::string& scratch) {
@@ -107,20 +82,9 @@ void compareChmBuild(const std::string& velkin, int runs, const std::string& scr
 
 int main(int argc, char** argv) {
   const BenchOptions options = parseBenchOptions(argc, argv, "book_bench");
-  const std::optional<std::string>& keptFolder = options.keptFolder;
   const int runs = options.runs;
-
   const std::string scratch = makeTempFolder("book_bench");
-  std::string root = scratch + "/Project";
-  if (keptFolder) {
-    root = *keptFolder;
-    std::error_code error;
-    fs::create_directories(root, error);
-    if (error) fail("cannot create " + root + ": " + error.message());
-  } else {
-    makeFolder(root);
-  }
-  prepareKnowledgeBase(root, keptFolder.has_value());
+  const std::string root = prepareKnowledgeBase(options, scratch, ".book_bench-complete");
   std::printf("# median of %d runs after one warm-up, output to /dev/null\n", runs);
   std::fflush(stdout);
 

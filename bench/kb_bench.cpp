@@ -29,42 +29,14 @@ namespace {
 using namespace velkin::bench;
 
 constexpr const char* kSearchedUrlText = "site-7.example";
-constexpr const char* kCompleteMarker = ".kb_bench-complete";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const BenchOptions options = parseBenchOptions(argc, argv, "kb_bench");
-  const std::optional<std::string>& keptFolder = options.keptFolder;
   const int runs = options.runs;
-
   const std::string scratch = makeTempFolder("kb_bench");
-  std::string root;
-  if (keptFolder) {
-    root = *keptFolder;
-    std::error_code error;
-    fs::create_directories(root, error);
-    if (error) fail("cannot create " + root + ": " + error.message());
-  } else {
-    root = scratch + "/Project";
-    makeFolder(root);
-  }
-
-  const std::string marker = root + "/" + kCompleteMarker;
-  if (keptFolder && fs::exists(marker)) {
-    std::printf("# reusing the knowledge base in %s\n", root.c_str());
-  } else {
-    if (!folderIsEmpty(root)) fail(root + " is not empty");
-    const auto began = std::chrono::steady_clock::now();
-    const Counts counts = generate(root);
-    writeFile(marker, "", 0);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    std::printf("# generated %d categories, %d .htm pages, %d .html pages, %d companion folders "
-                "in %.1f s: %s\n",
-                counts.categories, counts.pages, counts.htmlPages, counts.companions, seconds,
-                root.c_str());
-  }
+  const std::string root = prepareKnowledgeBase(options, scratch, ".kb_bench-complete");
   std::printf("# median of %d runs after one warm-up, output to /dev/null\n", runs);
   std::fflush(stdout);
 

@@ -295,6 +295,33 @@ inline BenchOptions parseBenchOptions(int argc, char** argv, const char* program
   return options;
 }
 
+// The 20,000-page knowledge base both benchmarks measure: in the kept folder
+// when one was given (reused when a benchmark completed it there before,
+// else generated into it, which must then be empty), else in scratch. The
+// marker names the benchmark that completed it. Returns its folder.
+inline std::string prepareKnowledgeBase(const BenchOptions& options, const std::string& scratch,
+                                        const std::string& marker) {
+  static const char* const kKnownMarkers[] = {".kb_bench-complete", ".book_bench-complete"};
+  const std::string root = options.keptFolder ? *options.keptFolder : scratch + "/Project";
+  std::error_code error;
+  std::filesystem::create_directories(root, error);
+  if (error) fail("cannot create " + root + ": " + error.message());
+  for (const char* known : kKnownMarkers) {
+    if (options.keptFolder && std::filesystem::exists(root + "/" + known)) {
+      std::printf("# reusing the knowledge base in %s\n", root.c_str());
+      return root;
+    }
+  }
+  if (!folderIsEmpty(root)) fail(root + " is not empty");
+  const auto began = std::chrono::steady_clock::now();
+  const Counts counts = generate(root);
+  writeFile(root + "/" + marker, "", 0);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  std::printf("# generated %d categories, %d .htm pages, %d .html pages, %d companion folders in %.1f s: %s\n",
+              counts.categories, counts.pages, counts.htmlPages, counts.companions, seconds, root.c_str());
+  return root;
+}
+
 inline double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t middle = values.size() / 2;

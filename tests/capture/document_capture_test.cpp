@@ -68,15 +68,7 @@ class DocumentCapture : public testing::IsolatedTest {
                               server_.url("/news/story.html"));
   }
 
-  std::vector<std::string> filesIn(const std::string& folder) const {
-    std::vector<std::string> names;
-    if (!platform::isDirectory(folder)) return names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  static std::vector<std::string> filesIn(const std::string& folder) { return testing::sortedNamesIn(folder); }
 
   testing::DirectLoopback direct_;
   LoopbackServer server_;

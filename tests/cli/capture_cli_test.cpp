@@ -68,15 +68,7 @@ class CaptureCli : public testing::IsolatedTest {
     return runProgram(args);
   }
 
-  static std::vector<std::string> filesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (!platform::isDirectory(folder)) return names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  static std::vector<std::string> filesIn(const std::string& folder) { return testing::sortedNamesIn(folder); }
 
   testing::DirectLoopback direct_;
   LoopbackServer server_;

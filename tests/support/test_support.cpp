@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +55,16 @@ IsolatedTest::~IsolatedTest() {
 }
 
 void makeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+
+std::vector<std::string> sortedNamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    names.push_back(it->path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 void writeTextFile(const std::string& path, const std::string& text) {
   makeDirs(std::filesystem::path(path).parent_path().string());

@@ -44,6 +44,8 @@ class IsolatedTest : public ::testing::Test {
 void writeTextFile(const std::string& path, const std::string& text);
 std::string readTextFile(const std::string& path);
 void makeDirs(const std::string& path);
+// The names in a folder, sorted (empty when it is missing).
+std::vector<std::string> sortedNamesIn(const std::string& folder);
 
 // Runs a program with arguments, returning its exit status, and its standard
 // output and standard error as text.
