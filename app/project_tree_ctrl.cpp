@@ -758,6 +758,7 @@ void CProjectTreeCtrl::captureDrop(const std::string& targetPath, const velkin::
     if (category != nullptr) model_->addCapturedPage(category, std::string(velkin::platform::baseName(pagePath)));
   };
   hooks.download = seams_.download;
+  hooks.maxFileSize = velkin::capture::maxFileSizeSetting(registry_);
   const velkin::capture::CaptureResult result =
       velkin::capture::captureDrop(*drop.kind, std::move(text), targetPath, hooks);
   if (!result.error.empty()) inform(result.error, velkin::capture::kCaptionVelkinWeb);

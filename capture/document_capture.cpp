@@ -1,9 +1,15 @@
 #include "capture/document_capture.h"
 
-#include "capture/clipboard_html.h"
+#include <algorithm>
+#include <functional>
+#include <memory>
 
+#include "capture/clipboard_html.h"
 #include "capture/file_types.h"
 #include "capture/page_capture.h"
+#include "capture/staging.h"
+#include "kb/book_dir.h"
+#include "kb/layout.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -12,42 +18,74 @@ namespace velkin::capture {
 namespace {
 
 constexpr char kWhere[] = "capture";
+constexpr size_t kMaxFileNameBytes = 255;
 
-// The result is not acted on: without a companion folder the page keeps its
-// original references, and the capture goes on with what was found.
-void scan(CPageCapture& job) {
-  if (job.scanAndRewrite() != 1) {
-    platform::trace(kWhere, "cannot create the companion folder of " + job.pagePath() +
-                                "; the page keeps its original references");
-  }
-}
-
-void fetchResources(const CPageCapture& job, const DownloadHook& hook, CaptureResult& result) {
+// Downloads the job's resources (into the staging folder); "" or the reason
+// the run could not write here.
+std::string fetchResources(const CPageCapture& job, const CaptureOptions& options, const DownloadHook& hook,
+                           CaptureResult& result) {
   result.resourceCount = job.resourceCount();
-  if (result.resourceCount == 0) return;
+  if (result.resourceCount == 0) return {};
   DownloadRun run(job.resources());
+  run.setMaxFileSize(options.maxFileSize);
   if (hook) {
     hook(run);
   } else {
     run.run();
   }
+  if (!run.localFailure().empty()) return run.localFailure();
   for (const Resource& resource : job.resources()) {
     if (platform::isRegularFile(resource.localPath)) ++result.resourcesFetched;
   }
   if (result.resourcesFetched < result.resourceCount) {
     platform::trace(kWhere, std::to_string(result.resourceCount - result.resourcesFetched) + " of " +
-                                std::to_string(result.resourceCount) + " resources of " + job.pagePath() +
+                                std::to_string(result.resourceCount) + " resources of " + result.pagePath +
                                 " have no local copy");
   }
+  return {};
 }
 
-void writePage(CPageCapture& job, CaptureResult& result) {
-  if (job.savePage() == 1) {
-    result.captured = true;
-    return;
+// Called once the page is scanned, before its resources are downloaded.
+using ScannedHook = std::function<void()>;
+
+// Scan, download and save in the staging folder, then publish; "" or why
+// the capture failed.
+std::string captureStaged(CPageCapture& job, CaptureStaging& staging, const std::string& pageName,
+                          const CaptureOptions& options, const DownloadHook& download, const ScannedHook& scanned,
+                          CaptureResult& result) {
+  if (job.scanAndRewrite() != 1) return "Cannot create the folder of the page's resources in " + staging.path();
+  if (scanned) scanned();
+  if (std::string failure = fetchResources(job, options, download, result); !failure.empty()) return failure;
+  if (job.savePage() != 1) return "Cannot write the page " + staging.stagedPage(pageName);
+  return staging.publish(pageName, options.replace);
+}
+
+std::string pageTooLargeText() {
+  return "The page is larger than " + std::to_string(kMaxPageBytes >> 20) + " MiB and was not saved.";
+}
+
+// The whole capture of a source into pagePath, built in a staging folder.
+CaptureResult captureStaged(std::string sourceText, int captureMode, std::string baseAddress,
+                            const std::string& pagePath, const CaptureOptions& options,
+                            const DownloadHook& download, const ScannedHook& scanned) {
+  CaptureResult result;
+  result.pagePath = pagePath;
+  if (sourceText.size() > kMaxPageBytes) {
+    result.error = pageTooLargeText();
+    return result;
   }
-  result.error = "Cannot write the page " + job.pagePath();
-  platform::trace(kWhere, result.error);
+  const std::string pageName(platform::baseName(pagePath));
+  std::string folder(platform::parentPath(pagePath));
+  if (folder.empty()) folder = ".";
+  std::unique_ptr<CaptureStaging> staging = CaptureStaging::create(folder, result.error);
+  if (!staging) return result;
+  CPageCapture job;
+  job.setUp(std::move(sourceText), captureMode, staging->stagedPage(pageName), std::move(baseAddress),
+            options.fileTypes);
+  result.error = captureStaged(job, *staging, pageName, options, download, scanned, result);
+  result.captured = result.error.empty();
+  if (!result.captured) platform::trace(kWhere, result.pagePath + ": " + result.error);
+  return result;
 }
 
 int modeOfDrop(DropKind kind) {
@@ -61,12 +99,56 @@ int modeOfDrop(DropKind kind) {
 
 }  // namespace
 
+std::string fittedPageFileName(const std::string& name) {
+  const std::string page = pageFileNameFor(name);
+  const auto kind = kb::pageKindOf(page);
+  const size_t extension = kind ? kb::pageExtensionLength(*kind) : 0;
+  // The companion folder's ".files" is the longer ending when the page's
+  // is ".htm" or ".html".
+  const size_t longestEnding = std::max(extension, std::string_view(".files").size());
+  const std::string stem(platform::cutAtCharacter(page.substr(0, page.size() - extension),
+                                                  kMaxFileNameBytes - longestEnding));
+  return stem + page.substr(page.size() - extension);
+}
+
+std::optional<std::uint64_t> parseByteSize(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  unsigned shift = 0;
+  switch (platform::asciiUpper(text.back())) {
+    case 'K': shift = 10; break;
+    case 'M': shift = 20; break;
+    case 'G': shift = 30; break;
+    default: break;
+  }
+  if (shift != 0) text.remove_suffix(1);
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  std::uint64_t number = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (number == 0 || number > (std::uint64_t{1} << (63 - shift))) return std::nullopt;
+  return number << shift;
+}
+
+std::uint64_t maxFileSizeSetting(platform::Registry& registry) {
+  const auto value = registry.readString(platform::RegistryRoot::Machine, kb::kKestrovaKey, kMaxFileSizeValue);
+  if (!value) return kDefaultMaxFileSize;
+  if (const auto bytes = parseByteSize(*value)) return *bytes;
+  platform::trace(kWhere, std::string(kMaxFileSizeValue) + " is not a size: " + *value);
+  return kDefaultMaxFileSize;
+}
+
 CaptureResult captureDrop(DropKind kind, std::string text, const std::string& targetFolder,
                           const DropHooks& hooks) {
   CaptureResult result;
   const int mode = modeOfDrop(kind);
   if (mode == 0 || !hooks.askSaveAs) {
     result.error = "Only text and HTML drops are captured.";
+    return result;
+  }
+  if (text.size() > kMaxPageBytes) {
+    result.error = pageTooLargeText();
     return result;
   }
   const std::optional<SaveAsChoice> choice = hooks.askSaveAs(kDefaultPageFileName);
@@ -76,45 +158,36 @@ CaptureResult captureDrop(DropKind kind, std::string text, const std::string& ta
   }
   result.error = checkPageFileName(choice->fileName);
   if (!result.error.empty()) return result;
-  result.pagePath = platform::joinPath(targetFolder, pageFileNameFor(choice->fileName));
+  result.pagePath = platform::joinPath(targetFolder, fittedPageFileName(choice->fileName));
   if (platform::isDirectory(result.pagePath)) {
     result.error = "A folder named " + result.pagePath + " is in the way.";
     return result;
   }
-  if (platform::pathExists(result.pagePath) && !(hooks.askOverwrite && hooks.askOverwrite(result.pagePath))) {
-    result.cancelled = true;
-    return result;
+  CaptureOptions options{choice->fileTypes, hooks.maxFileSize, false};
+  if (platform::pathExists(result.pagePath)) {
+    if (!(hooks.askOverwrite && hooks.askOverwrite(result.pagePath))) {
+      result.cancelled = true;
+      return result;
+    }
+    options.replace = true;
   }
-
-  CPageCapture job;
-  job.setUp(std::move(text), mode, result.pagePath, "", choice->fileTypes);
-  scan(job);
-  if (hooks.pageAdded) hooks.pageAdded(result.pagePath);
-  fetchResources(job, hooks.download, result);
-  writePage(job, result);
-  return result;
+  ScannedHook scanned;
+  if (hooks.pageAdded) scanned = [&hooks, &result] { hooks.pageAdded(result.pagePath); };
+  return captureStaged(std::move(text), mode, "", result.pagePath, options, hooks.download, scanned);
 }
 
 CaptureResult captureSource(std::string sourceText, int captureMode, std::string baseAddress,
-                            const std::string& pagePath, std::vector<std::string> fileTypes,
+                            const std::string& pagePath, const CaptureOptions& options,
                             const DownloadHook& download) {
-  CaptureResult result;
-  result.pagePath = pagePath;
-  CPageCapture job;
-  job.setUp(std::move(sourceText), captureMode, pagePath, std::move(baseAddress), std::move(fileTypes));
-  scan(job);
-  fetchResources(job, download, result);
-  writePage(job, result);
-  return result;
+  return captureStaged(std::move(sourceText), captureMode, std::move(baseAddress), pagePath, options, download, {});
 }
 
 CaptureResult captureDocument(std::string html, std::string baseAddress, const std::string& pagePath,
-                              std::vector<std::string> fileTypes, const DownloadHook& download) {
+                              const CaptureOptions& options, const DownloadHook& download) {
   // The page is written in UTF-8; this line, ahead of any declaration the
   // document carries from its site, makes browsers read it so.
   html.insert(0, kUtf8MetaLine);
-  return captureSource(std::move(html), kCaptureHtml, std::move(baseAddress), pagePath, std::move(fileTypes),
-                       download);
+  return captureSource(std::move(html), kCaptureHtml, std::move(baseAddress), pagePath, options, download);
 }
 
 }  // namespace velkin::capture

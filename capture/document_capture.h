@@ -6,12 +6,18 @@
 // and runs without a display.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/download_run.h"
+#include "capture/fetcher.h"
+
+namespace velkin::platform {
+class Registry;
+}
 
 namespace velkin::capture {
 
@@ -33,6 +39,15 @@ struct SaveAsChoice {
 // Runs the download of a capture's resources and returns when it is over.
 using DownloadHook = std::function<void(DownloadRun&)>;
 
+// What a capture may do besides reading its source.
+struct CaptureOptions {
+  std::vector<std::string> fileTypes;  // extensions of linked files to fetch
+  std::uint64_t maxFileSize = kDefaultMaxFileSize;  // larger resources fail like a missing one
+  // An existing page of the name (and its companion folder) may be
+  // replaced; otherwise finding one is a failure and nothing is replaced.
+  bool replace = false;
+};
+
 struct DropHooks {
   // The save dialog, preset with kDefaultPageFileName; nullopt when cancelled.
   std::function<std::optional<SaveAsChoice>(const std::string& presetName)> askSaveAs;
@@ -44,13 +59,15 @@ struct DropHooks {
   std::function<void(const std::string& pagePath)> pageAdded;
   // Default: the run on the calling thread.
   DownloadHook download;
+  // The largest resource downloaded (see maxFileSizeSetting).
+  std::uint64_t maxFileSize = kDefaultMaxFileSize;
 };
 
 struct CaptureResult {
   bool captured = false;   // the page was written
   bool cancelled = false;  // the user cancelled or declined; nothing written
   std::string pagePath;
-  std::string error;       // why nothing (or only part) was written; for the user
+  std::string error;       // why nothing was written; for the user
   size_t resourceCount = 0;    // resources listed for download
   size_t resourcesFetched = 0; // of those, how many have a local copy
 };
@@ -64,14 +81,37 @@ CaptureResult captureDrop(DropKind kind, std::string text, const std::string& ta
                           const DropHooks& hooks);
 
 // A document (HTML) captured into pagePath with the address it came from:
-// set up, scan and rewrite, download, save. An existing page is replaced;
-// callers ask first. An empty download hook runs the download here.
+// set up, scan and rewrite, download, save. An empty download hook runs the
+// download here.
+//
+// Every capture is built apart (see staging.h) and appears whole or not at
+// all: a source larger than kMaxPageBytes is refused, a failure to write
+// here (no space, read-only, a companion folder that cannot be made, a name
+// taken meanwhile) fails the capture with its reason and changes nothing in
+// the category, while resources the web does not deliver (missing, too
+// large, unreachable) leave the page partly captured, as counted in the
+// result. A cancelled download still saves what it fetched.
 CaptureResult captureDocument(std::string html, std::string baseAddress, const std::string& pagePath,
-                              std::vector<std::string> fileTypes, const DownloadHook& download = {});
+                              const CaptureOptions& options, const DownloadHook& download = {});
 
 // The same for any capture mode (CaptureMode in page_capture.h).
 CaptureResult captureSource(std::string sourceText, int captureMode, std::string baseAddress,
-                            const std::string& pagePath, std::vector<std::string> fileTypes,
+                            const std::string& pagePath, const CaptureOptions& options,
                             const DownloadHook& download = {});
+
+// The page file name for a chosen name: the page extension added when
+// missing (pageFileNameFor), then cut so that the page and its companion
+// folder ("NAME.files") both fit a file system's 255-byte names.
+std::string fittedPageFileName(const std::string& name);
+
+// The settings value (a string under the main program's machine key) that
+// sets the largest resource the main program's captures download, in the
+// notation of parseByteSize; kDefaultMaxFileSize when missing or unreadable.
+inline constexpr char kMaxFileSizeValue[] = "MaxFileSize";
+std::uint64_t maxFileSizeSetting(platform::Registry& registry);
+
+// "1G", "300M", "512K", "1000" (bytes); K, M and G are powers of 1024, in
+// either case. nullopt for anything else, zero or past 2^63.
+std::optional<std::uint64_t> parseByteSize(std::string_view text);
 
 }  // namespace velkin::capture

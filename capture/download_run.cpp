@@ -35,15 +35,15 @@ bool isInsideCompanionFolder(std::string_view path) {
   return components >= 1 && kb::isCompanionFolderName(platform::baseName(platform::parentPath(path)));
 }
 
-// Fetches or copies one entry; true when it ended with its local file.
-bool fetchEntry(Fetcher& fetcher, const Resource& entry) {
+// Fetches or copies one entry.
+FetchResult fetchEntry(Fetcher& fetcher, const Resource& entry) {
   if (!isInsideCompanionFolder(entry.localPath)) {
     platform::trace("download", "skipped, not a file of a companion folder: " + entry.localPath);
-    return false;
+    return {};
   }
-  const FetchResult result = fetcher.fetchToFile(entry.address, entry.localPath);
+  FetchResult result = fetcher.fetchToFile(entry.address, entry.localPath);
   if (!result.ok) platform::trace("download", entry.address + " -> " + entry.localPath + ": " + result.error);
-  return result.ok;
+  return result;
 }
 
 }  // namespace
@@ -54,14 +54,18 @@ size_t DownloadRun::run(const std::function<void(const DownloadProgress&)>& prog
   std::unique_ptr<Fetcher> own;
   if (given == nullptr) own = std::make_unique<Fetcher>();
   Fetcher& fetcher = given != nullptr ? *given : *own;
+  fetcher.setMaxFileSize(maxFileSize_);
+  localFailure_.clear();
   size_t files = 0;
   DownloadProgress report;
   report.range = range();
-  for (size_t i = 0; i < entries_.size() && !cancelled_; ++i) {
+  for (size_t i = 0; i < entries_.size() && !cancelled_ && localFailure_.empty(); ++i) {
     report.index = i;
     report.text = progressText(entries_[i]);
     if (progress) progress(report);
-    if (fetchEntry(fetcher, entries_[i])) ++files;
+    const FetchResult result = fetchEntry(fetcher, entries_[i]);
+    if (result.ok) ++files;
+    if (result.localFailure) localFailure_ = result.error;
     report.position = kStep * static_cast<int>(i + 1);
     if (progress) progress(report);
   }

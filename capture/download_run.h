@@ -4,10 +4,13 @@
 // Web addresses are fetched over one connection kept for the whole run,
 // other addresses are local copies (see Fetcher). An entry whose local path
 // is not a file directly inside a companion folder is never written. Failed
-// entries leave no file and are traced; the run carries on.
+// entries leave no file and are traced; the run carries on past a failure of
+// the source (missing, too large, unreachable) and stops at a failure to
+// write here (no space, read-only), which fails the whole capture.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,6 +35,10 @@ class DownloadRun {
   // Any thread: asks the run to stop before its next entry.
   void cancel() { cancelled_ = true; }
   bool cancelled() const { return cancelled_; }
+  // Largest file of the run (kDefaultMaxFileSize unless set); set it before run.
+  void setMaxFileSize(std::uint64_t bytes) { maxFileSize_ = bytes; }
+  // Why the run stopped at a local write failure; "" when it did not.
+  const std::string& localFailure() const { return localFailure_; }
   int range() const { return kStep * static_cast<int>(entries_.size()); }
   const std::vector<Resource>& entries() const { return entries_; }
 
@@ -45,6 +52,8 @@ class DownloadRun {
  private:
   std::vector<Resource> entries_;
   std::atomic<bool> cancelled_{false};
+  std::uint64_t maxFileSize_ = kDefaultMaxFileSize;
+  std::string localFailure_;
 };
 
 }  // namespace velkin::capture

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -26,6 +27,7 @@ constexpr long kMaxRedirects = 10;
 constexpr long kConnectTimeoutSeconds = 15;
 constexpr long kIdleBytesPerSecond = 1;
 constexpr long kIdleSeconds = 30;
+constexpr long kTransferTimeoutSeconds = 15 * 60;
 // An error response's body is read and dropped (so the connection can serve
 // the next request) up to this size; a longer one ends the connection.
 constexpr size_t kErrorBodyLimit = 64u << 10;
@@ -41,6 +43,8 @@ void initLibraryOnce() {
 std::string errnoText(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
 }
+
+std::string tooLargeText(std::uint64_t maxBytes) { return "larger than " + std::to_string(maxBytes) + " bytes"; }
 
 // Addresses keep the bytes the page wrote (blanks, UTF-8 letters); a request
 // line cannot carry those, so they are percent-encoded here, as a browser
@@ -106,7 +110,7 @@ bool readAll(int fd, Sink&& sink) {
   }
 }
 
-FetchResult copyLocalFile(const std::string& source, const std::string& localPath) {
+FetchResult copyLocalFile(const std::string& source, const std::string& localPath, std::uint64_t maxBytes) {
   Descriptor input;
   FetchResult result = openLocalSource(source, input);
   if (!result.ok) return result;
@@ -114,14 +118,26 @@ FetchResult copyLocalFile(const std::string& source, const std::string& localPat
   platform::PendingFile output(localPath);
   if (!output.error().empty()) {
     result.error = output.error();
+    result.localFailure = true;
     return result;
   }
-  if (!readAll(input.fd, [&](const char* data, size_t size) { return output.write(std::string_view(data, size)); })) {
-    result.error = output.error().empty() ? errnoText("cannot read", source) : output.error();
+  std::uint64_t copied = 0;
+  bool tooLarge = false;
+  const bool read = readAll(input.fd, [&](const char* data, size_t size) {
+    copied += size;
+    tooLarge = copied > maxBytes;
+    return !tooLarge && output.write(std::string_view(data, size));
+  });
+  if (!read) {
+    result.localFailure = !tooLarge && !output.error().empty();
+    result.error = tooLarge ? source + " is " + tooLargeText(maxBytes)
+                   : result.localFailure ? output.error()
+                                         : errnoText("cannot read", source);
     return result;
   }
   result.error = output.commit(platform::PendingFile::Sync::Skip);
   result.ok = result.error.empty();
+  result.localFailure = !result.ok;
   return result;
 }
 
@@ -136,7 +152,7 @@ FetchResult readLocalFile(const std::string& source, size_t maxBytes) {
     return !tooLarge;
   });
   result.ok = read;
-  if (tooLarge) result.error = source + " is larger than " + std::to_string(maxBytes) + " bytes";
+  if (tooLarge) result.error = source + " is " + tooLargeText(maxBytes);
   else if (!read) result.error = errnoText("cannot read", source);
   if (!result.ok) result.body.clear();
   return result;
@@ -166,10 +182,12 @@ struct Transfer {
   CURL* handle = nullptr;
   platform::PendingFile* file = nullptr;
   std::string* body = nullptr;
-  size_t maxBytes = 0;
+  std::uint64_t maxBytes = 0;  // of the file or the body
+  std::uint64_t received = 0;
   long status = -1;
   size_t discarded = 0;
   std::string failure;  // why the write callback stopped the transfer
+  bool localFailure = false;
 };
 
 long responseStatus(CURL* handle) {
@@ -186,17 +204,19 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
     transfer.discarded += bytes;
     return transfer.discarded <= kErrorBodyLimit ? bytes : 0;
   }
-  if (transfer.file != nullptr) {
-    if (transfer.file->write(std::string_view(data, bytes))) return bytes;
-    transfer.failure = transfer.file->error();
+  transfer.received += bytes;
+  if (transfer.received > transfer.maxBytes) {
+    transfer.failure = tooLargeText(transfer.maxBytes);
     return 0;
   }
-  if (transfer.body->size() + bytes > transfer.maxBytes) {
-    transfer.failure = "larger than " + std::to_string(transfer.maxBytes) + " bytes";
-    return 0;
+  if (transfer.file == nullptr) {
+    transfer.body->append(data, bytes);
+    return bytes;
   }
-  transfer.body->append(data, bytes);
-  return bytes;
+  if (transfer.file->write(std::string_view(data, bytes))) return bytes;
+  transfer.failure = transfer.file->error();
+  transfer.localFailure = true;
+  return 0;
 }
 
 }  // namespace
@@ -242,6 +262,7 @@ struct Fetcher::Impl {
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kIdleBytesPerSecond);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kIdleSeconds);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, receive);
@@ -264,6 +285,8 @@ struct Fetcher::Impl {
     const std::string requested = requestAddress(address);
     curl_easy_setopt(handle, CURLOPT_URL, requested.c_str());
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+    // Refused at once when the server announces a larger size.
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.maxBytes));
     const CURLcode code = curl_easy_perform(handle);
     char* finalAddress = nullptr;
     char* contentType = nullptr;
@@ -274,10 +297,13 @@ struct Fetcher::Impl {
     const long status = responseStatus(handle);
     if (status >= 400) {
       result.error = "HTTP status " + std::to_string(status);
+    } else if (code == CURLE_FILESIZE_EXCEEDED) {
+      result.error = tooLargeText(transfer.maxBytes);
     } else if (code != CURLE_OK) {
       result.error = !transfer.failure.empty() ? transfer.failure
                      : errorText[0] != '\0'    ? std::string(errorText)
                                                : std::string(curl_easy_strerror(code));
+      result.localFailure = transfer.localFailure;
     } else {
       result.ok = true;
     }
@@ -290,19 +316,22 @@ Fetcher::Fetcher() : impl_(std::make_unique<Impl>()) {}
 Fetcher::~Fetcher() = default;
 
 FetchResult Fetcher::fetchToFile(const std::string& address, const std::string& localPath) {
-  if (!isWebAddress(address)) return copyLocalFile(localSourcePath(address), localPath);
+  if (!isWebAddress(address)) return copyLocalFile(localSourcePath(address), localPath, maxFileSize_);
   platform::PendingFile file(localPath);
   if (!file.error().empty()) {
     FetchResult result;
     result.error = file.error();
+    result.localFailure = true;
     return result;
   }
   Transfer transfer;
   transfer.file = &file;
+  transfer.maxBytes = maxFileSize_;
   FetchResult result = impl_->perform(address, transfer);
   if (result.ok) {
     result.error = file.commit(platform::PendingFile::Sync::Skip);
     result.ok = result.error.empty();
+    result.localFailure = !result.ok;
   }
   return result;
 }

@@ -6,6 +6,10 @@
 // thread. Fetched files are resources that can be fetched again: they are
 // renamed into place without waiting for the disk.
 //
+// Every fetch is bounded: a file by the fetcher's largest file size (1 GiB
+// unless set), a text by its own limit, and a transfer that stalls or runs
+// on past a quarter of an hour is ended.
+//
 // Web fetches follow up to 10 redirects, fail on HTTP statuses of 400 and
 // above, accept any content encoding the library can decode and only speak
 // http and https (a redirect elsewhere fails). An extra certificate
@@ -14,15 +18,24 @@
 // system's.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace velkin::capture {
 
+// The largest resource a capture downloads unless told otherwise, and the
+// largest page it takes from any source.
+inline constexpr std::uint64_t kDefaultMaxFileSize = std::uint64_t{1} << 30;
+inline constexpr size_t kMaxPageBytes = size_t{64} << 20;
+
 struct FetchResult {
   bool ok = false;
   std::string error;       // why it failed, for the caller to show or trace
+  // The failure is this machine's (no space, read-only, a name too long), not
+  // the source's: the capture cannot be completed.
+  bool localFailure = false;
   std::string finalAddress;  // after redirects
   std::string contentType;
   std::string body;        // fetchText only
@@ -43,17 +56,22 @@ class Fetcher {
   Fetcher(const Fetcher&) = delete;
   Fetcher& operator=(const Fetcher&) = delete;
 
+  // Files larger than this are failures, like a missing file.
+  void setMaxFileSize(std::uint64_t bytes) { maxFileSize_ = bytes; }
+  std::uint64_t maxFileSize() const { return maxFileSize_; }
+
   // Fetches address into localPath (replacing an existing file only when the
   // fetch is complete). HTTP statuses of 400 and above are failures. A web
   // address (isWebAddress, capture/address.h) is downloaded; any other address is a local copy
   // of localSourcePath(address), which must be a regular file.
   FetchResult fetchToFile(const std::string& address, const std::string& localPath);
   // Fetches address into memory (the page itself), up to maxBytes.
-  FetchResult fetchText(const std::string& address, size_t maxBytes = 64u << 20);
+  FetchResult fetchText(const std::string& address, size_t maxBytes = kMaxPageBytes);
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  std::uint64_t maxFileSize_ = kDefaultMaxFileSize;
 };
 
 }  // namespace velkin::capture

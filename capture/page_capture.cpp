@@ -44,6 +44,7 @@
 
 #include "capture/address.h"
 #include "capture/clipboard_html.h"
+#include "capture/fetcher.h"
 #include "kb/meta.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
@@ -107,12 +108,18 @@ struct TagOutcome {
   std::optional<Resource> resource;
 };
 
+// The longest name a file system gives one file.
+constexpr size_t kMaxFileNameBytes = 255;
+
 // Everything a pass needs to decide about a tag: the job's settings.
 struct TagJudge {
   const std::string& baseAddress;
   const std::string& pageFolder;
   const std::string& companionName;
   std::vector<std::string> lowerFileTypes;
+  // Only a page that is itself a local file may have local files copied:
+  // a web page's references to this machine's files are never read.
+  bool pageIsLocal = false;
 
   bool isChosenFileType(std::string_view value) const {
     const size_t dot = value.rfind('.');
@@ -149,7 +156,9 @@ struct TagJudge {
     const bool plainHyperlink = pattern.hyperlink && !isChosenFileType(value);
     const std::optional<std::string> address = resolveAddress(baseAddress, value);
     if (!address) return outcome;
-    const std::optional<std::string> fileName = localFileName(*address);
+    if (!plainHyperlink && !pageIsLocal && !isWebAddress(*address)) return outcome;
+    std::optional<std::string> fileName = localFileName(*address);
+    if (fileName) fileName = platform::fitFileName(*fileName, kMaxFileNameBytes);
     std::string newValue;
     if (plainHyperlink) {
       // Rewritten even when no file name comes of it; only the folder
@@ -456,7 +465,7 @@ int CPageCapture::scanAndRewrite() {
   }
   resources_.clear();
 
-  TagJudge judge{baseAddress_, pageFolder_, companionFolderName_, {}};
+  TagJudge judge{baseAddress_, pageFolder_, companionFolderName_, {}, !localSourcePath(baseAddress_).empty()};
   for (const std::string& type : fileTypes_) {
     if (!type.empty()) judge.lowerFileTypes.push_back(platform::toAsciiLower(type));
   }

@@ -3,11 +3,14 @@
 //
 //   velkin [--book DIR] capture SOURCE --into CATEGORY [--name NAME]
 //          [--types zip,pdf] [--text] [--url ADDRESS] [--quiet] [--overwrite]
+//          [--max-file-size SIZE]
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -42,6 +45,7 @@ struct CaptureRequest {
   std::optional<std::string> name;
   std::vector<std::string> fileTypes;
   std::optional<std::string> address;  // --url
+  std::optional<std::uint64_t> maxFileSize;
   bool asText = false;
   bool quiet = false;
   bool overwrite = false;
@@ -68,7 +72,8 @@ std::string parseArguments(const Arguments& args, CaptureRequest& request) {
   bool haveSource = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    const bool takesValue = arg == "--into" || arg == "--name" || arg == "--types" || arg == "--url";
+    const bool takesValue =
+        arg == "--into" || arg == "--name" || arg == "--types" || arg == "--url" || arg == "--max-file-size";
     if (takesValue) {
       if (i + 1 >= args.size()) return arg + " needs a value";
       const std::string& value = args[++i];
@@ -76,6 +81,10 @@ std::string parseArguments(const Arguments& args, CaptureRequest& request) {
       if (arg == "--name") request.name = value;
       if (arg == "--types") request.fileTypes = splitFileTypes(value);
       if (arg == "--url") request.address = value;
+      if (arg == "--max-file-size") {
+        request.maxFileSize = capture::parseByteSize(value);
+        if (!request.maxFileSize) return "--max-file-size takes a size such as 500K, 20M or 1G, not " + value;
+      }
     } else if (arg == "--text") {
       request.asText = true;
     } else if (arg == "--quiet") {
@@ -107,6 +116,13 @@ std::string bookDirectoryOf(const Context& context) {
   }
   while (book.size() > 1 && book.back() == '/') book.pop_back();
   return book;
+}
+
+// The largest resource to download when --max-file-size is not given: the
+// main program's setting, so both capture alike.
+std::uint64_t configuredMaxFileSize() {
+  platform::Registry registry(platform::configFolder());
+  return capture::maxFileSizeSetting(registry);
 }
 
 // The folder of CATEGORY: "" or "/" is the book directory, a relative path
@@ -168,30 +184,46 @@ std::optional<Source> fetchPage(capture::Fetcher& fetcher, const std::string& ad
                 fetched.contentType};
 }
 
-std::optional<Source> readLocalFile(const std::string& path, std::string& error) {
-  std::optional<std::string> text;
-  if (platform::isRegularFile(path)) text = platform::readFile(path);
-  if (!text) {
-    error = "cannot read " + path;
+std::optional<Source> readLocalFile(capture::Fetcher& fetcher, const std::string& path, std::string& error) {
+  // The page's references are resolved against the file's own full path.
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
     return std::nullopt;
   }
-  // The page's references are resolved against the file's own full path.
-  std::string base = path;
-  if (char* resolved = realpath(path.c_str(), nullptr)) {
-    base = resolved;
-    std::free(resolved);
+  std::string base = resolved;
+  std::free(resolved);
+  capture::FetchResult read = fetcher.fetchText(base);
+  if (!read.ok) {
+    error = "cannot read " + path + ": " + read.error;
+    return std::nullopt;
   }
-  return Source{std::move(*text), std::move(base), ""};
+  return Source{std::move(read.body), std::move(base), ""};
+}
+
+// Standard input up to the page limit; more is refused, not cut.
+std::optional<Source> readStandardInput(std::string& error) {
+  std::string text;
+  char buffer[65536];
+  while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+    text.append(buffer, static_cast<size_t>(std::cin.gcount()));
+    if (text.size() > capture::kMaxPageBytes) {
+      error = "standard input is larger than " + std::to_string(capture::kMaxPageBytes >> 20) +
+              " MiB; pages are limited to that size";
+      return std::nullopt;
+    }
+  }
+  return Source{std::move(text), "", ""};
 }
 
 std::optional<Source> readSource(capture::Fetcher& fetcher, const CaptureRequest& request, std::string& error) {
   std::optional<Source> source;
   if (request.source == "-") {
-    source = Source{std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()), "", ""};
+    source = readStandardInput(error);
   } else if (isWebSource(request.source)) {
     source = fetchPage(fetcher, request.source, error);
   } else {
-    source = readLocalFile(request.source, error);
+    source = readLocalFile(fetcher, request.source, error);
   }
   if (source && request.address) source->baseAddress = *request.address;
   // The engine and the saved page work in UTF-8, whatever the site used.
@@ -216,9 +248,7 @@ std::string fileNameFromTitle(std::string_view title) {
     name += c == '/' ? '-' : c;
   }
   if (name.size() > kMaxTitleNameBytes) {
-    size_t cut = kMaxTitleNameBytes;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-    name.resize(cut);
+    name.resize(platform::cutAtCharacter(name, kMaxTitleNameBytes).size());
     while (!name.empty() && name.back() == ' ') name.pop_back();
   }
   if (name.empty() || name == "." || name == "..") return capture::kDefaultPageFileName;
@@ -270,7 +300,7 @@ int runCapture(Context& context, const Arguments& args) {
   const std::string name =
       request.name ? *request.name
                    : fileNameFromTitle(request.asText ? std::string() : capture::htmlTitle(source->text));
-  const std::string pagePath = platform::joinPath(*folder, capture::pageFileNameFor(name));
+  const std::string pagePath = platform::joinPath(*folder, capture::fittedPageFileName(name));
   if (platform::isDirectory(pagePath)) return failure(context, "a folder is in the way: " + pagePath);
   if (platform::pathExists(pagePath) && !request.overwrite) {
     return failure(context, pagePath + " exists; give --overwrite to replace it");
@@ -281,11 +311,13 @@ int runCapture(Context& context, const Arguments& args) {
     run.run([&bar](const capture::DownloadProgress& progress) { bar.show(progress); }, &fetcher);
     bar.finish();
   };
+  capture::CaptureOptions options{request.fileTypes, capture::kDefaultMaxFileSize, request.overwrite};
+  options.maxFileSize = request.maxFileSize ? *request.maxFileSize : configuredMaxFileSize();
   const capture::CaptureResult result =
       request.asText ? capture::captureSource(source->text, capture::kCapturePlainText, source->baseAddress,
-                                              pagePath, request.fileTypes, download)
+                                              pagePath, options, download)
                      : capture::captureDocument(capture::serializeHtml(source->text), source->baseAddress,
-                                                pagePath, request.fileTypes, download);
+                                                pagePath, options, download);
   if (!result.captured) return failure(context, result.error);
   if (!request.quiet && result.resourcesFetched < result.resourceCount) {
     context.err << "velkin: " << result.resourceCount - result.resourcesFetched << " of " << result.resourceCount

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -108,44 +109,75 @@ std::string errnoText(const std::string& what, const std::string& path) {
 }  // namespace
 
 PendingFile::PendingFile(const std::string& target) : target_(target) {
+  std::string folder(parentPath(target));
+  if (folder.empty()) folder = ".";
+  if (!openUnnamed(folder)) openNamed(folder);
+  created_ = fd_ >= 0;
+}
+
+// An unnamed file in folder; false when the file system has no such files
+// (the caller then uses a temporary name).
+bool PendingFile::openUnnamed(const std::string& folder) {
+#ifdef O_TMPFILE
+  fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  unnamed_ = fd_ >= 0;
+  // On any failure the named attempt runs: it works where the file system
+  // has no unnamed files, and otherwise reports the same reason.
+  return unnamed_;
+#else
+  (void)folder;
+  return false;
+#endif
+}
+
+void PendingFile::openNamed(const std::string& folder) {
   static std::atomic<unsigned> counter{0};
-  const std::string folder(parentPath(target));
   // The target's name, shortened on a character boundary so that the
   // temporary name stays within one path component whatever its length.
-  std::string kept(baseName(target).substr(0, kTemporaryNameKept));
-  if (kept.size() == kTemporaryNameKept) {
-    size_t cut = kept.size();
-    while (cut > 0 && (static_cast<unsigned char>(kept[cut - 1]) & 0xC0) == 0x80) --cut;
-    if (cut > 0 && (static_cast<unsigned char>(kept[cut - 1]) & 0xC0) == 0xC0) --cut;
-    kept.resize(cut);
-  }
+  const std::string kept(cutAtCharacter(baseName(target_), kTemporaryNameKept));
   const std::string prefix = "." + kept + ".part-" + std::to_string(getpid()) + "-";
   for (int attempt = 0; attempt < kTemporaryNameAttempts && fd_ < 0; ++attempt) {
-    temporary_ = joinPath(folder.empty() ? "." : folder, prefix + std::to_string(counter.fetch_add(1)));
+    temporary_ = joinPath(folder, prefix + std::to_string(counter.fetch_add(1)));
     fd_ = open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd_ < 0 && errno != EEXIST) break;
   }
-  if (fd_ < 0) error_ = errnoText("cannot create", temporary_);
-  created_ = fd_ >= 0;
+  if (fd_ < 0) error_ = errnoText("cannot create", target_);
 }
 
 PendingFile::~PendingFile() {
   if (fd_ >= 0) close(fd_);
-  if (created_ && !committed_) unlink(temporary_.c_str());
+  if (created_ && !committed_ && !temporary_.empty()) unlink(temporary_.c_str());
 }
 
 bool PendingFile::write(std::string_view data) {
   if (fd_ < 0) return false;
   if (writeAll(fd_, data)) return true;
-  error_ = errnoText("cannot write", temporary_);
+  error_ = errnoText("cannot write", target_);
   return false;
+}
+
+// Gives the unnamed file a hidden temporary name beside the target, from
+// which commit renames it; the name exists only once the file is complete.
+std::string PendingFile::linkUnnamed() {
+  static std::atomic<unsigned> counter{0};
+  const std::string procPath = "/proc/self/fd/" + std::to_string(fd_);
+  const std::string folder(parentPath(target_).empty() ? std::string_view(".") : parentPath(target_));
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    temporary_ = joinPath(folder, ".pending-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1)));
+    if (linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, temporary_.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
+    if (errno != EEXIST) break;
+  }
+  const std::string failure = errnoText("cannot write", target_);
+  temporary_.clear();
+  return failure;
 }
 
 std::string PendingFile::commit(Sync sync) {
   if (fd_ < 0) return error_.empty() ? "cannot write " + target_ : error_;
   std::string failure;
-  if (sync == Sync::ToDisk && fsync(fd_) != 0) failure = errnoText("cannot write", temporary_);
-  if (close(fd_) != 0 && failure.empty()) failure = errnoText("cannot write", temporary_);
+  if (sync == Sync::ToDisk && fsync(fd_) != 0) failure = errnoText("cannot write", target_);
+  if (failure.empty() && unnamed_) failure = linkUnnamed();
+  if (close(fd_) != 0 && failure.empty()) failure = errnoText("cannot write", target_);
   fd_ = -1;
   if (!failure.empty()) return failure;
   if (rename(temporary_.c_str(), target_.c_str()) != 0) return errnoText("cannot replace", target_);
@@ -171,6 +203,32 @@ void signalEvent(int fd, const char* where) {
   if (::write(fd, &one, sizeof one) < 0 && errno != EAGAIN) {
     trace(where, std::string("eventfd write: ") + std::strerror(errno));
   }
+}
+
+int renameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  // A file system without the flag; EINVAL may also mean a folder moving
+  // into itself, which plain rename reports again.
+  if (pathExists(to)) {
+    errno = EEXIST;
+    return -1;
+  }
+  return rename(from.c_str(), to.c_str());
+}
+
+int exchangePaths(const std::string& a, const std::string& b) {
+  if (renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  const std::string aside = b + ".exchange-" + std::to_string(getpid());
+  if (renameNoReplace(b, aside) != 0) return -1;
+  if (rename(a.c_str(), b.c_str()) != 0) {
+    const int error = errno;
+    if (rename(aside.c_str(), b.c_str()) != 0) trace("exchange", "cannot put back " + b + ": " + std::strerror(errno));
+    errno = error;
+    return -1;
+  }
+  return rename(aside.c_str(), a.c_str());
 }
 
 int makeFolder(const std::string& path) {

@@ -30,10 +30,12 @@ std::optional<std::string> readFile(const std::string& path);
 // short writes. False on a write error (errno tells which).
 bool writeAll(int fd, std::string_view data);
 
-// A file being written beside its target under a hidden temporary name. It
-// takes the target's place only on commit(); otherwise it is removed when
-// the object goes, so a failed or interrupted write leaves no file and an
-// existing target stays as it was.
+// A file being written for a target. Where the file system can, it is an
+// unnamed file in the target's folder (O_TMPFILE) that gets a name only on
+// commit(), so even a killed process leaves nothing; elsewhere it is a
+// hidden temporary name beside the target, removed when the object goes.
+// Either way a failed or interrupted write leaves no file under the
+// target's name and an existing target stays as it was.
 class PendingFile {
  public:
   explicit PendingFile(const std::string& target);
@@ -51,10 +53,15 @@ class PendingFile {
   std::string commit(Sync sync = Sync::ToDisk);
 
  private:
+  bool openUnnamed(const std::string& folder);
+  void openNamed(const std::string& folder);
+  std::string linkUnnamed();
+
   std::string target_;
   std::string temporary_;
   std::string error_;
   int fd_ = -1;
+  bool unnamed_ = false;  // O_TMPFILE: no name until commit
   bool created_ = false;
   bool committed_ = false;
 };
@@ -68,6 +75,14 @@ std::string writeFileAtomic(const std::string& path, std::string_view data);
 void closeFd(int& fd);
 // Signals an eventfd (adds one); a failure is traced under where.
 void signalEvent(int fd, const char* where);
+
+// rename(2) that never replaces an existing entry (EEXIST in errno then).
+// Returns 0 or -1 with errno set.
+int renameNoReplace(const std::string& from, const std::string& to);
+
+// Swaps two existing entries in one step where the file system can, else
+// by two renames through a free name beside b. Returns 0 or -1 with errno.
+int exchangePaths(const std::string& a, const std::string& b);
 
 // Creates one folder (not its parents). Succeeds if the folder exists.
 // Returns 0 or the errno of the failure.

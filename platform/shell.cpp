@@ -372,19 +372,6 @@ std::string copyEntry(const std::string& from, const std::string& to, bool keepO
   return error;
 }
 
-// rename(2) that never replaces an existing entry.
-int renameNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-  // A file system without the flag; EINVAL may also mean a folder moving
-  // into itself, which plain rename reports again.
-  if (pathExists(to)) {
-    errno = EEXIST;
-    return -1;
-  }
-  return rename(from.c_str(), to.c_str());
-}
-
 // Moves "from" to the free path "to": a rename, or across file systems a copy
 // followed by removing the original. Returns an empty string or the reason.
 std::string moveEntry(const std::string& from, const std::string& to) {

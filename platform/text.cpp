@@ -38,6 +38,29 @@ bool endsWithIgnoreCase(std::string_view text, std::string_view suffix) {
          equalsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
+std::string_view cutAtCharacter(std::string_view text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  size_t cut = maxBytes;
+  // Back over continuation bytes to the lead byte of the cut character.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut);
+}
+
+std::string fitFileName(std::string_view name, size_t maxBytes) {
+  if (name.size() <= maxBytes) return std::string(name);
+  constexpr size_t kLongestKeptExtension = 16;
+  const size_t dot = name.rfind('.');
+  std::string_view extension;
+  if (dot != std::string_view::npos && dot > 0 && name.size() - dot <= kLongestKeptExtension &&
+      name.size() - dot < maxBytes) {
+    extension = name.substr(dot);
+  }
+  const std::string_view stem = name.substr(0, name.size() - extension.size());
+  std::string fitted(cutAtCharacter(stem, maxBytes - extension.size()));
+  fitted.append(extension);
+  return fitted;
+}
+
 std::string_view baseName(std::string_view path) {
   while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
   const auto slash = path.rfind('/');

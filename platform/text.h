@@ -24,6 +24,15 @@ std::string_view baseName(std::string_view path);
 std::string_view parentPath(std::string_view path);
 std::string joinPath(std::string_view folder, std::string_view name);
 
+// The longest start of text of at most maxBytes that ends on a UTF-8
+// character boundary.
+std::string_view cutAtCharacter(std::string_view text, size_t maxBytes);
+
+// A file name cut so that it takes at most maxBytes: the part before its
+// extension (the last ".", when what follows it is short) is cut on a
+// character boundary and the extension kept, so the file keeps its type.
+std::string fitFileName(std::string_view name, size_t maxBytes);
+
 // A string with printf-style "%s" placeholders filled in order (the system's
 // message texts carry such placeholders).
 std::string formatMessage(std::string_view pattern, std::string_view arg);
