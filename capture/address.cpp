@@ -174,6 +174,10 @@ std::optional<std::string> combinePath(std::string_view base, std::string_view v
 
 bool isWebAddress(std::string_view address) { return contains(address, kHttp) || contains(address, kHttps); }
 
+bool hasWebScheme(std::string_view address) {
+  return beginsWithIgnoreCase(address, kHttp) || beginsWithIgnoreCase(address, kHttps);
+}
+
 std::optional<std::string> resolveAddress(std::string_view base, std::string_view value) {
   if (base.empty() || value.empty()) return std::nullopt;
   // Data in the reference itself: nothing to fetch, nothing to resolve.

@@ -14,6 +14,10 @@ inline constexpr size_t kMaxResolvedAddress = 2048;
 // True for an address of the web ("http://" or "https://" anywhere in it).
 bool isWebAddress(std::string_view address);
 
+// True when address starts with "http://" or "https://", in any case: an
+// address that is downloaded rather than copied from this machine.
+bool hasWebScheme(std::string_view address);
+
 // Resolves value against base: absolute values are kept, web bases are
 // combined by RFC 3986 rules, path bases by folder arithmetic. nullopt when
 // either is empty or the combination fails or is too long.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 
 #include "capture/address.h"
@@ -44,7 +45,16 @@ std::string errnoText(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
 }
 
-std::string tooLargeText(std::uint64_t maxBytes) { return "larger than " + std::to_string(maxBytes) + " bytes"; }
+// "larger than 64 MiB", in the largest unit that states the limit exactly.
+std::string tooLargeText(std::uint64_t maxBytes) {
+  static constexpr const char* kUnits[] = {"bytes", "KiB", "MiB", "GiB"};
+  size_t unit = 0;
+  while (unit + 1 < std::size(kUnits) && maxBytes >= 1024 && maxBytes % 1024 == 0) {
+    maxBytes /= 1024;
+    ++unit;
+  }
+  return "larger than " + std::to_string(maxBytes) + " " + kUnits[unit];
+}
 
 // Addresses keep the bytes the page wrote (blanks, UTF-8 letters); a request
 // line cannot carry those, so they are percent-encoded here, as a browser
@@ -316,7 +326,7 @@ Fetcher::Fetcher() : impl_(std::make_unique<Impl>()) {}
 Fetcher::~Fetcher() = default;
 
 FetchResult Fetcher::fetchToFile(const std::string& address, const std::string& localPath) {
-  if (!isWebAddress(address)) return copyLocalFile(localSourcePath(address), localPath, maxFileSize_);
+  if (!hasWebScheme(address)) return copyLocalFile(localSourcePath(address), localPath, maxFileSize_);
   platform::PendingFile file(localPath);
   if (!file.error().empty()) {
     FetchResult result;
@@ -337,7 +347,7 @@ FetchResult Fetcher::fetchToFile(const std::string& address, const std::string& 
 }
 
 FetchResult Fetcher::fetchText(const std::string& address, size_t maxBytes) {
-  if (!isWebAddress(address)) {
+  if (!hasWebScheme(address)) {
     FetchResult result = readLocalFile(localSourcePath(address), maxBytes);
     result.finalAddress = address;
     return result;

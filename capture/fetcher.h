@@ -62,7 +62,7 @@ class Fetcher {
 
   // Fetches address into localPath (replacing an existing file only when the
   // fetch is complete). HTTP statuses of 400 and above are failures. A web
-  // address (isWebAddress, capture/address.h) is downloaded; any other address is a local copy
+  // address (hasWebScheme, capture/address.h) is downloaded; any other address is a local copy
   // of localSourcePath(address), which must be a regular file.
   FetchResult fetchToFile(const std::string& address, const std::string& localPath);
   // Fetches address into memory (the page itself), up to maxBytes.

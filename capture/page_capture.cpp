@@ -44,7 +44,6 @@
 
 #include "capture/address.h"
 #include "capture/clipboard_html.h"
-#include "capture/fetcher.h"
 #include "kb/meta.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
@@ -117,9 +116,10 @@ struct TagJudge {
   const std::string& pageFolder;
   const std::string& companionName;
   std::vector<std::string> lowerFileTypes;
-  // Only a page that is itself a local file may have local files copied:
-  // a web page's references to this machine's files are never read.
-  bool pageIsLocal = false;
+  // A web page's resources are fetched from the web only: its references
+  // to this machine's files are never read. Other pages (a local file, a
+  // drop) may name local files.
+  bool pageIsWeb = false;
 
   bool isChosenFileType(std::string_view value) const {
     const size_t dot = value.rfind('.');
@@ -156,7 +156,7 @@ struct TagJudge {
     const bool plainHyperlink = pattern.hyperlink && !isChosenFileType(value);
     const std::optional<std::string> address = resolveAddress(baseAddress, value);
     if (!address) return outcome;
-    if (!plainHyperlink && !pageIsLocal && !isWebAddress(*address)) return outcome;
+    if (!plainHyperlink && pageIsWeb && !hasWebScheme(*address)) return outcome;
     std::optional<std::string> fileName = localFileName(*address);
     if (fileName) fileName = platform::fitFileName(*fileName, kMaxFileNameBytes);
     std::string newValue;
@@ -465,7 +465,8 @@ int CPageCapture::scanAndRewrite() {
   }
   resources_.clear();
 
-  TagJudge judge{baseAddress_, pageFolder_, companionFolderName_, {}, !localSourcePath(baseAddress_).empty()};
+  TagJudge judge{baseAddress_, pageFolder_, companionFolderName_, {},
+                 isWebAddress(baseAddress_) || hasWebScheme(baseAddress_)};
   for (const std::string& type : fileTypes_) {
     if (!type.empty()) judge.lowerFileTypes.push_back(platform::toAsciiLower(type));
   }

@@ -17,6 +17,7 @@
 #include "capture/address.h"
 #include "capture/page_capture.h"
 #include "platform/file_util.h"
+#include "platform/text.h"
 #include "support/test_support.h"
 
 namespace velkin::capture {
@@ -113,7 +114,10 @@ ReferenceResult referenceScan(const std::string& html, const std::string& base, 
       }
       const auto address = resolveAddress(base, value);
       if (!address) continue;
-      const auto name = localFileName(*address);
+      // A web page never has this machine's files copied.
+      if (resource && (isWebAddress(base) || hasWebScheme(base)) && !hasWebScheme(*address)) continue;
+      auto name = localFileName(*address);
+      if (name) name = platform::fitFileName(*name, 255);
       std::string newValue;
       if (!resource) {
         newValue = *address;

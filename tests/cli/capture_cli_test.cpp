@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/support/loopback_server.h"
+#include "cli/support/capture_fixture.h"
 #include "capture/clipboard_html.h"
 #include "kb/meta.h"
 #include "platform/file_util.h"
@@ -22,57 +22,8 @@ using testing::ProgramRun;
 using testing::readTextFile;
 using testing::runProgram;
 
-constexpr char kMainPage[] = R"(<!DOCTYPE html>
-<html><head><title>Main Page</title>
-<link rel="stylesheet" href="css/site.css">
-</head>
-<body background="img/bg.gif">
-<p><img src="img/a.png" alt="A"> <img alt="B" src="/img/b.png"></p>
-<object><param name="Src" value="media/movie.swf"></object>
-<a href="files/report.zip">report</a> <a href="files/paper.pdf">paper</a> <a href="other.html">next</a>
-</body></html>
-)";
-
-constexpr char kFramesPage[] =
-    "<html><head><title> Left / Right\tframes </title></head>"
-    "<frameset cols=\"50%,*\"><frame src=\"left.html\"><frame src=\"right.html\"></frameset></html>";
-
-class CaptureCli : public testing::IsolatedTest {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(server_.start());
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"/site/css/site.css", "body { color: red }"}, {"/site/img/bg.gif", "GIF89a background"},
-        {"/site/img/a.png", "png A"},                  {"/img/b.png", "png B"},
-        {"/site/media/movie.swf", "FWS movie"},        {"/site/files/report.zip", "PK zip"},
-        {"/site/files/paper.pdf", "%PDF paper"},       {"/site/left.html", "<p>left</p>"},
-        {"/site/right.html", "<p>right</p>"}};
-    for (const auto& [where, body] : files) server_.serve(where, body);
-    server_.serve("/site/main.html", kMainPage, "text/html");
-    server_.serve("/site/frames.html", kFramesPage, "text/html");
-    testing::makeDirs(news());
-  }
-
-  std::string book() const { return path("kb"); }
-  std::string news() const { return book() + "/News"; }
-  std::string url(const std::string& where) const { return server_.url(where); }
-
-  ProgramRun velkin(std::vector<std::string> args) const {
-    args.insert(args.begin(), {VELKIN_CLI_PATH, "--book", book(), "capture"});
-    return runProgram(args);
-  }
-  // velkin with its standard input read from the file input.
-  ProgramRun velkinReading(const std::string& input, std::vector<std::string> args) const {
-    args.insert(args.begin(), {"/bin/sh", "-c", "in=$1; shift; exec \"$@\" < \"$in\"", "sh", input,
-                               VELKIN_CLI_PATH, "--book", book(), "capture"});
-    return runProgram(args);
-  }
-
-  static std::vector<std::string> filesIn(const std::string& folder) { return testing::sortedNamesIn(folder); }
-
-  testing::DirectLoopback direct_;
-  LoopbackServer server_;
-};
+using testing::CaptureCli;
+using testing::kMainPage;
 
 TEST_F(CaptureCli, WebPageWithItsResources) {
   const ProgramRun run = velkin({url("/site/main.html"), "--into", "News", "--types", "zip"});
@@ -220,7 +171,9 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"URL", "--into", "News", "--bogus"},
                       std::vector<std::string>{"URL", "--into", "News", "--name", "a/b"},
                       std::vector<std::string>{"URL", "--into", "News", "--name", ".."},
-                      std::vector<std::string>{"URL", "--into", "News", "--name", ""}));
+                      std::vector<std::string>{"URL", "--into", "News", "--name", ""},
+                      std::vector<std::string>{"URL", "--into", "News", "--max-file-size", "12X"},
+                      std::vector<std::string>{"URL", "--into", "News", "--max-file-size", "0"}));
 
 class CaptureCliBadCategory : public CaptureCli, public ::testing::WithParamInterface<const char*> {};
 

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,29 +82,43 @@ std::string readTextFile(const std::string& path) {
 }
 
 
-ProgramRun runProgram(const std::vector<std::string>& argv) {
-  ProgramRun run;
-  TempFolder capture;
-  const std::string outPath = capture / "out";
-  const std::string errPath = capture / "err";
+StartedProgram::StartedProgram(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, (output_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (output_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   std::vector<char*> args;
   for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+  if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+StartedProgram::~StartedProgram() {
+  if (pid_ > 0) {
+    kill();
+    wait();
+  }
+}
+
+void StartedProgram::kill() {
+  if (pid_ > 0) ::kill(pid_, SIGKILL);
+}
+
+ProgramRun StartedProgram::wait() {
+  ProgramRun run;
+  if (pid_ > 0) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
-  posix_spawn_file_actions_destroy(&actions);
-  run.out = readTextFile(outPath);
-  run.err = readTextFile(errPath);
+  run.out = readTextFile(output_ / "out");
+  run.err = readTextFile(output_ / "err");
   return run;
 }
+
+ProgramRun runProgram(const std::vector<std::string>& argv) { return StartedProgram(argv).wait(); }
 
 }  // namespace velkin::testing

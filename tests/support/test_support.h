@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -55,5 +57,21 @@ struct ProgramRun {
   std::string err;
 };
 ProgramRun runProgram(const std::vector<std::string>& argv);
+
+// A program started in the background; killed and reaped if still running
+// when the object goes.
+class StartedProgram {
+ public:
+  explicit StartedProgram(const std::vector<std::string>& argv);
+  ~StartedProgram();
+  StartedProgram(const StartedProgram&) = delete;
+  StartedProgram& operator=(const StartedProgram&) = delete;
+  void kill();        // SIGKILL: no chance to clean up
+  ProgramRun wait();  // its status (128 + signal when killed) and output
+
+ private:
+  TempFolder output_;
+  pid_t pid_ = -1;
+};
 
 }  // namespace velkin::testing

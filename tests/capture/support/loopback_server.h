@@ -57,6 +57,7 @@ class LoopbackServer {
     Milliseconds delay{0};      // waited before the response is sent
     size_t sentBytes = kWholeBody;  // less: send this much of body, then drop the connection
     std::string location;       // a redirect target (with a 3xx status)
+    bool endless = false;       // body sent over and over without end, no length announced
   };
 
   // A plain HTTP server.
@@ -118,6 +119,13 @@ class LoopbackServer {
     Route route;
     route.body = std::move(body);
     route.sentBytes = sentBytes;
+    setRoute(path, std::move(route));
+  }
+  // A body that never ends: chunks of body sent until the client gives up.
+  void serveEndless(const std::string& path, std::string chunk) {
+    Route route;
+    route.body = std::move(chunk);
+    route.endless = true;
     setRoute(path, std::move(route));
   }
   void serveStatus(const std::string& path, int status, std::string body = "error page") {
@@ -231,6 +239,13 @@ class LoopbackServer {
     if (route.delay.count() > 0) std::this_thread::sleep_for(route.delay);
     response.status = route.status;
     if (!route.location.empty()) response.set_header("Location", route.location);
+    if (route.endless) {
+      auto chunk = std::make_shared<std::string>(std::move(route.body));
+      response.set_chunked_content_provider(route.contentType, [chunk](size_t, httplib::DataSink& sink) {
+        return sink.write(chunk->data(), chunk->size());  // false when the client has gone
+      });
+      return;
+    }
     if (route.sentBytes == kWholeBody) {
       response.set_content(route.body, route.contentType.c_str());
       return;
