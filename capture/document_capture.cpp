@@ -56,7 +56,7 @@ std::string captureStaged(CPageCapture& job, CaptureStaging& staging, const std:
   if (job.scanAndRewrite() != 1) return "Cannot create the folder of the page's resources in " + staging.path();
   if (scanned) scanned();
   if (std::string failure = fetchResources(job, options, download, result); !failure.empty()) return failure;
-  if (job.savePage() != 1) return "Cannot write the page " + staging.stagedPage(pageName);
+  if (job.savePage() != 1) return "Cannot write the page " + result.pagePath + ": " + job.saveError();
   return staging.publish(pageName, options.replace);
 }
 

@@ -501,9 +501,9 @@ int CPageCapture::scanAndRewrite() {
 }
 
 int CPageCapture::savePage() {
-  const std::string failure = kb::writeCapturedPage(pagePath_, baseAddress_, pageHtml_);
+  saveError_ = kb::writeCapturedPage(pagePath_, baseAddress_, pageHtml_);
   pageHtml_.insert(0, kb::captureHeader(baseAddress_));
-  return failure.empty() ? 1 : 0;
+  return saveError_.empty() ? 1 : 0;
 }
 
 }  // namespace velkin::capture

@@ -46,8 +46,10 @@ class CPageCapture {
 
   // 1 on success; kCaptureFailed when the companion folder cannot be made.
   int scanAndRewrite();
-  // 1 when the page was written (through a temporary file), else 0.
+  // 1 when the page was written (through a temporary file), else 0 with
+  // the reason in saveError().
   int savePage();
+  const std::string& saveError() const { return saveError_; }
 
   const std::string& pageHtml() const { return pageHtml_; }
   const std::string& pagePath() const { return pagePath_; }
@@ -77,6 +79,7 @@ class CPageCapture {
   std::string title_;
   std::vector<std::string> fileTypes_;
   std::string pageHtml_;
+  std::string saveError_;
   std::vector<Resource> resources_;
   RewriteStrategy strategy_ = RewriteStrategy::kIndexed;
   size_t literalPasses_ = 0;

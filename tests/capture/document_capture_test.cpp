@@ -5,17 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/clipboard_html.h"
 #include "capture/document_capture.h"
 #include "capture/drop_adapter.h"
 #include "capture/support/loopback_server.h"
+#include "kb/book_dir.h"
 #include "kb/meta.h"
 #include "platform/file_util.h"
+#include "platform/registry.h"
 #include "support/test_support.h"
 
 namespace velkin::capture {
@@ -186,6 +190,33 @@ TEST_F(DocumentCapture, UnwritablePageIsReportedAsAFailure) {
       captureDocument("<HTML></HTML>", "", path("kb/no such folder/page.htm"), {});
   EXPECT_FALSE(result.captured);
   EXPECT_FALSE(result.error.empty());
+}
+
+// The main program's drops take their size limit from the settings store,
+// in the command line's notation; anything unreadable keeps the default.
+TEST_F(DocumentCapture, DropsTakeTheLargestFileSizeFromTheSettings) {
+  platform::Registry registry(configDir());
+  EXPECT_EQ(maxFileSizeSetting(registry), kDefaultMaxFileSize);
+  const std::pair<const char*, std::uint64_t> values[] = {
+      {"15", 15}, {"2k", 2048}, {"3M", 3u << 20}, {"1G", 1u << 30}, {"", kDefaultMaxFileSize},
+      {"0", kDefaultMaxFileSize}, {"12X", kDefaultMaxFileSize}, {"-1K", kDefaultMaxFileSize},
+      {"99999999999G", kDefaultMaxFileSize}};
+  for (const auto& [text, bytes] : values) {
+    ASSERT_TRUE(registry.writeString(platform::RegistryRoot::Machine, kb::kKestrovaKey, kMaxFileSizeValue, text));
+    EXPECT_EQ(maxFileSizeSetting(registry), bytes) << text;
+  }
+
+  server_.serve("/pics/big.png", std::string(5000, 'b'), "image/png");
+  registry.writeString(platform::RegistryRoot::Machine, kb::kKestrovaKey, kMaxFileSizeValue, "4K");
+  DropHooks hooks = hooksSavingAs("limited");
+  hooks.maxFileSize = maxFileSizeSetting(registry);
+  const CaptureResult result = captureDrop(
+      DropKind::ClipboardHtml,
+      buildClipboardHtml("<img src=\"/pics/big.png\"><img src=\"/pics/b.gif\">", server_.url("/news/x.html")),
+      category(), hooks);
+  ASSERT_TRUE(result.captured) << result.error;
+  EXPECT_EQ(result.resourcesFetched, 1u);
+  EXPECT_EQ(filesIn(page("limited.files")), std::vector<std::string>{"b.gif"});
 }
 
 }  // namespace
