@@ -22,12 +22,13 @@ constexpr size_t kMaxFileNameBytes = 255;
 
 // Downloads the job's resources (into the staging folder); "" or the reason
 // the run could not write here.
-std::string fetchResources(const CPageCapture& job, const CaptureOptions& options, const DownloadHook& hook,
-                           CaptureResult& result) {
+std::string fetchResources(const CPageCapture& job, const CaptureStaging& staging, const CaptureOptions& options,
+                           const DownloadHook& hook, CaptureResult& result) {
   result.resourceCount = job.resourceCount();
   if (result.resourceCount == 0) return {};
   DownloadRun run(job.resources());
   run.setMaxFileSize(options.maxFileSize);
+  run.showFolderAs(staging.path(), std::string(platform::parentPath(staging.path())));
   if (hook) {
     hook(run);
   } else {
@@ -55,7 +56,7 @@ std::string captureStaged(CPageCapture& job, CaptureStaging& staging, const std:
                           CaptureResult& result) {
   if (job.scanAndRewrite() != 1) return "Cannot create the folder of the page's resources in " + staging.path();
   if (scanned) scanned();
-  if (std::string failure = fetchResources(job, options, download, result); !failure.empty()) return failure;
+  if (std::string failure = fetchResources(job, staging, options, download, result); !failure.empty()) return failure;
   if (job.savePage() != 1) return "Cannot write the page " + result.pagePath + ": " + job.saveError();
   return staging.publish(pageName, options.replace);
 }

@@ -13,11 +13,14 @@ namespace {
 
 constexpr std::string_view kProgressPattern = "from %s to %s";
 
-// "from %s to %s" with the entry's address and local path.
-std::string progressText(const Resource& entry) {
+// "from %s to %s" with the entry's address and the local path it will have
+// (written below folder, shown below shownFolder).
+std::string progressText(const Resource& entry, const std::string& folder, const std::string& shownFolder) {
+  std::string path = entry.localPath;
+  if (!folder.empty() && path.rfind(folder + "/", 0) == 0) path.replace(0, folder.size(), shownFolder);
   const size_t second = kProgressPattern.rfind("%s");
   return platform::formatMessage(kProgressPattern.substr(0, second), entry.address) +
-         platform::formatMessage(kProgressPattern.substr(second), entry.localPath);
+         platform::formatMessage(kProgressPattern.substr(second), path);
 }
 
 // True when path is absolute, has no empty, "." or ".." component, and names
@@ -61,7 +64,7 @@ size_t DownloadRun::run(const std::function<void(const DownloadProgress&)>& prog
   report.range = range();
   for (size_t i = 0; i < entries_.size() && !cancelled_ && localFailure_.empty(); ++i) {
     report.index = i;
-    report.text = progressText(entries_[i]);
+    report.text = progressText(entries_[i], folder_, shownFolder_);
     if (progress) progress(report);
     const FetchResult result = fetchEntry(fetcher, entries_[i]);
     if (result.ok) ++files;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/fetcher.h"
@@ -37,6 +38,12 @@ class DownloadRun {
   bool cancelled() const { return cancelled_; }
   // Largest file of the run (kDefaultMaxFileSize unless set); set it before run.
   void setMaxFileSize(std::uint64_t bytes) { maxFileSize_ = bytes; }
+  // Progress shows local paths below folder as below shownFolder (where the
+  // files will be once the capture is published).
+  void showFolderAs(std::string folder, std::string shownFolder) {
+    folder_ = std::move(folder);
+    shownFolder_ = std::move(shownFolder);
+  }
   // Why the run stopped at a local write failure; "" when it did not.
   const std::string& localFailure() const { return localFailure_; }
   int range() const { return kStep * static_cast<int>(entries_.size()); }
@@ -54,6 +61,8 @@ class DownloadRun {
   std::atomic<bool> cancelled_{false};
   std::uint64_t maxFileSize_ = kDefaultMaxFileSize;
   std::string localFailure_;
+  std::string folder_;
+  std::string shownFolder_;
 };
 
 }  // namespace velkin::capture

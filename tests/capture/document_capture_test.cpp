@@ -210,6 +210,10 @@ TEST_F(DocumentCapture, DropsTakeTheLargestFileSizeFromTheSettings) {
   registry.writeString(platform::RegistryRoot::Machine, kb::kKestrovaKey, kMaxFileSizeValue, "4K");
   DropHooks hooks = hooksSavingAs("limited");
   hooks.maxFileSize = maxFileSizeSetting(registry);
+  std::vector<std::string> shown;
+  hooks.download = [&shown](DownloadRun& run) {
+    run.run([&shown](const DownloadProgress& progress) { shown.push_back(progress.text); });
+  };
   const CaptureResult result = captureDrop(
       DropKind::ClipboardHtml,
       buildClipboardHtml("<img src=\"/pics/big.png\"><img src=\"/pics/b.gif\">", server_.url("/news/x.html")),
@@ -217,6 +221,9 @@ TEST_F(DocumentCapture, DropsTakeTheLargestFileSizeFromTheSettings) {
   ASSERT_TRUE(result.captured) << result.error;
   EXPECT_EQ(result.resourcesFetched, 1u);
   EXPECT_EQ(filesIn(page("limited.files")), std::vector<std::string>{"b.gif"});
+  // The progress names the files where they end up, not where they are built.
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[2], "from " + server_.url("/pics/b.gif") + " to " + page("limited.files/b.gif"));
 }
 
 }  // namespace
