@@ -119,6 +119,9 @@ PendingFile::PendingFile(const std::string& target) : target_(target) {
 // (the caller then uses a temporary name).
 bool PendingFile::openUnnamed(const std::string& folder) {
 #ifdef O_TMPFILE
+  // The file is named later through /proc/self/fd, which must be there.
+  static const bool canName = access("/proc/self/fd", X_OK) == 0;
+  if (!canName) return false;
   fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
   unnamed_ = fd_ >= 0;
   // On any failure the named attempt runs: it works where the file system
