@@ -14,6 +14,29 @@ constexpr size_t kPrescanBytes = 1024;
 
 bool isUtf8Name(std::string_view charset) { return charset == "utf-8" || charset == "utf8"; }
 
+// The labels browsers take for UTF-16 (little- or big-endian).
+bool isUtf16Label(std::string_view charset) {
+  static constexpr std::string_view kLabels[] = {"csunicode",   "iso-10646-ucs-2", "ucs-2",    "unicode",
+                                                 "unicodefeff", "unicodefffe",     "utf-16",   "utf-16be",
+                                                 "utf-16le"};
+  for (const std::string_view label : kLabels) {
+    if (charset == label) return true;
+  }
+  return false;
+}
+
+struct ByteOrderMark {
+  size_t length = 0;
+  const char* charset = "";
+};
+
+ByteOrderMark byteOrderMark(std::string_view bytes) {
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return {3, "utf-8"};
+  if (bytes.substr(0, 2) == "\xFF\xFE") return {2, "utf-16le"};
+  if (bytes.substr(0, 2) == "\xFE\xFF") return {2, "utf-16be"};
+  return {};
+}
+
 // The value after "charset=" in text (lower-cased), up to a quote, blank,
 // semicolon or ">"; "" when there is none.
 std::string charsetParameter(std::string_view lowerText) {
@@ -90,17 +113,21 @@ bool isValidUtf8(std::string_view text) {
 }
 
 std::string declaredCharset(std::string_view bytes, std::string_view contentType) {
+  if (const ByteOrderMark mark = byteOrderMark(bytes); mark.length > 0) return mark.charset;
   std::string charset = charsetParameter(platform::toAsciiLower(contentType));
   if (!charset.empty()) return charset;
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return "utf-8";
-  if (bytes.substr(0, 2) == "\xFF\xFE") return "utf-16le";
-  if (bytes.substr(0, 2) == "\xFE\xFF") return "utf-16be";
-  return metaCharset(bytes);
+  charset = metaCharset(bytes);
+  // The META was just read as ASCII, so a page that declares UTF-16 there is
+  // not UTF-16; browsers read it as UTF-8, and x-user-defined as
+  // windows-1252.
+  if (isUtf16Label(charset)) return "utf-8";
+  if (charset == "x-user-defined") return "windows-1252";
+  return charset;
 }
 
 std::string toUtf8(std::string_view bytes, std::string_view contentType) {
   std::string charset = declaredCharset(bytes, contentType);
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  bytes.remove_prefix(byteOrderMark(bytes).length);
   if (charset.empty()) charset = isValidUtf8(bytes) ? "utf-8" : "windows-1252";
   // Browsers read pages labelled Latin-1 with the windows-1252 letters.
   if (charset == "iso-8859-1" || charset == "latin1" || charset == "us-ascii") charset = "windows-1252";
