@@ -428,11 +428,16 @@ void Writer::writeQuotedValue(std::string_view value) {
   out_ += '"';
 }
 
+// A value's text as it reads back inside quotes, with no "<" or ">" in it.
 void Writer::appendValueText(std::string_view value) {
   for (size_t i = 0; i < value.size(); ++i) {
     const char c = value[i];
     if (c == '"') {
       out_ += "&quot;";
+    } else if (c == '<') {
+      out_ += "&lt;";
+    } else if (c == '>') {
+      out_ += "&gt;";
     } else if (c == '&' && ampersandIsAmbiguousInValue(value, i)) {
       out_ += "&amp;";
     } else {

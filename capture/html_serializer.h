@@ -5,7 +5,9 @@
 //   - attribute values without quotes when they are non-empty and hold no
 //     blank, tab, line break, form feed, quote, apostrophe, "=", "<", ">" or
 //     backtick; otherwise in double quotes, a double quote inside written as
-//     &quot;. The values of the attributes the engine reads addresses from
+//     &quot;. In every value "<" and ">" are written as &lt; and &gt;: the
+//     engine reads a tag from its "<" to the next ">", so neither may stand
+//     inside one. The values of the attributes the engine reads addresses from
 //     (href, src, background, backsound) are always double-quoted, so that a
 //     value standing last in its tag is still found;
 //   - a PARAM element as <PARAM NAME="..." VALUE="..."> (those two first, in

@@ -42,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"AttributeNamesInSmallLetters", "<p CLASS=a Id='b'>", "<P class=a id=b></P>"},
         FormCase{"PlainValueUnquoted", "<p title=\"a.b-c_d/e:f\">", "<P title=a.b-c_d/e:f></P>"},
         FormCase{"ValuesNeedingQuotes", "<p a='x y' b='x\ty' c='x\ny' d='x=y' e='x<y' f='x>y' g='x`y' h=\"it's\">",
-                 "<P a=\"x y\" b=\"x\ty\" c=\"x\ny\" d=\"x=y\" e=\"x<y\" f=\"x>y\" g=\"x`y\" h=\"it's\"></P>"},
+                 "<P a=\"x y\" b=\"x\ty\" c=\"x\ny\" d=\"x=y\" e=\"x&lt;y\" f=\"x&gt;y\" g=\"x`y\" h=\"it's\"></P>"},
         FormCase{"QuoteWrittenAsEntity", "<p title='say \"hi\"'>", "<P title=\"say &quot;hi&quot;\"></P>"},
         FormCase{"EmptyValueQuoted", "<input disabled>", "<INPUT disabled=\"\">"},
         FormCase{"AddressAttributesAlwaysQuoted",
@@ -122,6 +122,23 @@ INSTANTIATE_TEST_SUITE_P(
         "<a href=x><a href=y>nested anchors</a></a><form><form>nested forms</form>",
         "<!doctype html><html><body><!--a--></body></html><!--tail-->",
         "<plaintext>everything </plaintext> is text <b>"));
+
+// The engine reads a tag from "<IMG" to the next ">", so a ">" left inside
+// a value before src would hide the address from it.
+TEST(Serializer, AngleBracketsInValuesDoNotEndTheTag) {
+  const std::string out =
+      serializeHtml("<img alt=\"a>b\" title='<i>' data-x=\"1<2\" src=\"x.png\"><a title=\">\" href=y.html>y</a>");
+  for (const std::string start : {"<IMG", "<A"}) {
+    const size_t open = out.find(start);
+    ASSERT_NE(open, std::string::npos) << out;
+    const std::string tag = out.substr(open, out.find('>', open) + 1 - open);
+    EXPECT_EQ(tag.find('<', 1), std::string::npos) << tag;
+    EXPECT_NE(tag.find(start == "<IMG" ? " src=\"x.png\">" : " href=\"y.html\">"), std::string::npos) << tag;
+  }
+  EXPECT_NE(out.find("<IMG alt=\"a&gt;b\" title=\"&lt;i&gt;\" data-x=\"1&lt;2\" src=\"x.png\">"), std::string::npos)
+      << out;
+  EXPECT_EQ(serializeHtml(out), out);
+}
 
 TEST(Serializer, MalformedInputNeverCrashes) {
   const char* const inputs[] = {
