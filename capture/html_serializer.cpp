@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/nesting_limit.h"
 #include "platform/text.h"
 
 namespace velkin::capture {
@@ -14,7 +15,9 @@ namespace {
 using platform::asciiUpper;
 
 // The parser frees its tree recursively, one call per level; a hostile page
-// of a few hundred thousand nested elements would overflow the stack. Trees
+// of a few hundred thousand nested elements would overflow the stack. The
+// nesting limit keeps trees near its depth, but the parser may still nest
+// deeper than it models (reopening formatting elements, for one), so trees
 // deeper than this are flattened first (see ParsedHtml).
 constexpr size_t kDeepTree = 1000;
 
@@ -84,10 +87,13 @@ bool flatten(GumboNode* document) {
   return true;
 }
 
-// One parse, freed safely whatever its depth.
+// One parse, freed safely whatever its depth. The parser gets the text with
+// its nesting limited as browsers limit it: its time grows with the square
+// of the depth, so a page of deeply nested elements would take minutes.
 class ParsedHtml {
  public:
-  explicit ParsedHtml(std::string_view html) {
+  explicit ParsedHtml(std::string_view source) : text_(limitNesting(source)) {
+    const std::string_view html = text_;
     options_ = kGumboDefaultOptions;
     options_.allocator = allocate;
     options_.deallocator = deallocate;
@@ -108,6 +114,7 @@ class ParsedHtml {
   const GumboNode* document() const { return output_ != nullptr ? output_->document : nullptr; }
 
  private:
+  const std::string text_;  // the parse points into it
   GumboOptions options_{};
   GumboOutput* output_ = nullptr;
 };

@@ -18,9 +18,11 @@
 //   - comments and a doctype kept, void elements without end tags, every
 //     other element with its end tag, the document always from <HTML> to
 //     </HTML> (the parser supplies HTML, HEAD and BODY when they are missing).
-// The result is not byte-identical to the source, but parsing it again gives
-// the same tree, so serialising it again gives the same text. Never fails:
-// malformed input yields whatever tree the parser makes of it.
+// Elements nested deeper than browsers build are flattened before parsing
+// (see nesting_limit.h). The result is not byte-identical to the source, but
+// parsing it again gives the same tree, so serialising it again gives the
+// same text. Never fails: malformed input yields whatever tree the parser
+// makes of it.
 #pragma once
 
 #include <string>
