@@ -285,15 +285,19 @@ size_t commentEnd(std::string_view html, size_t from) {
 // result: its stack of open elements (the kept stack) and its list of
 // formatting elements, which reopens B, I, FONT ... that other elements'
 // tags closed. The kept stack and the formatting elements waiting to be
-// reopened together never pass maxDepth. The elements whose start tags were
-// dropped are stacked apart, so that their end tags are dropped too. The
-// model only ever changes by tags that stay in the result, so a second pass
-// models the same and drops nothing. Lookups in the kept stack go through
-// per-name and per-category chains; searches of the formatting list stop at
-// its last marker, and so at about maxDepth entries.
+// reopened together never pass maxDepth, and the formatting list never holds
+// more than maxFormatting entries after its last marker: the parser reopens
+// entries only as far back as that marker, and any open entry may come to
+// wait. The elements whose start tags were dropped are stacked apart, so
+// that their end tags are dropped too. The model only ever changes by tags
+// that stay in the result, so a second pass models the same and drops
+// nothing. Lookups in the kept stack go through per-name and per-category
+// chains; searches of the formatting list stop at its last marker, and so
+// at maxFormatting entries.
 class Limiter {
  public:
-  Limiter(std::string_view html, size_t maxDepth) : html_(html), maxDepth_(maxDepth) {
+  Limiter(std::string_view html, size_t maxDepth, size_t maxFormatting)
+      : html_(html), maxDepth_(maxDepth), maxFormatting_(maxFormatting) {
     lastKept_.assign(kKnownCount, -1);
     lastDropped_.assign(kKnownCount, -1);
   }
@@ -446,15 +450,13 @@ class Limiter {
     const size_t end = tagEnd(nameEnd, selfClosing);
     if (end == kNone) return kNone;  // the parser drops an unfinished tag
     const Plan plan = planStart(name, selfClosing);
-    if (plan.opens) {
-      const size_t depth = plan.keepSize + 1 + (plan.impliedSection ? 1 : 0) + (plan.impliedRow ? 1 : 0) +
-                           waitingAfterPopTo(plan.keepSize);
-      if (depth > maxDepth_) {
-        dropped_.push_back({name, lastDropped_[name]});
-        lastDropped_[name] = static_cast<int32_t>(dropped_.size() - 1);
-        cut(open, end);
-        return end;
-      }
+    const bool formatting = plan.opens && !plan.foreign && (flagsOf(name) & kFormatting);
+    const uint64_t attributes = formatting ? hashOf(nameEnd, end) : 0;
+    if (plan.opens && (tooDeep(plan) || (formatting && tooManyFormatting(name, attributes, plan)))) {
+      dropped_.push_back({name, lastDropped_[name]});
+      lastDropped_[name] = static_cast<int32_t>(dropped_.size() - 1);
+      cut(open, end);
+      return end;
     }
     popTo(plan.keepSize);
     if (plan.adoptsFormatting) {
@@ -464,7 +466,7 @@ class Limiter {
       if (plan.impliedSection) push(kTbody, false);
       if (plan.impliedRow) push(kTr, false);
       push(name, plan.foreign);
-      if (!plan.foreign && (flagsOf(name) & kFormatting)) addFormatting(name, hashOf(nameEnd, end));
+      if (formatting) addFormatting(name, attributes);
       if (name == kForm) formOpen_ = true;
     }
     if (!plan.rawText) return end;
@@ -651,6 +653,32 @@ class Limiter {
     return true;
   }
 
+  // Whether the element a start tag opens would stand deeper than maxDepth,
+  // counting the formatting elements the parser would reopen around it.
+  bool tooDeep(const Plan& plan) const {
+    const size_t depth = plan.keepSize + 1 + (plan.impliedSection ? 1 : 0) + (plan.impliedRow ? 1 : 0) +
+                         waitingAfterPopTo(plan.keepSize);
+    return depth > maxDepth_;
+  }
+
+  // Whether adding a formatting element would leave more than maxFormatting
+  // entries after the last marker, once the entry an A or NOBR ends and the
+  // earliest of three identical entries have left. (For the formatting
+  // elements' start tags the plan's cut closes no marker.)
+  bool tooManyFormatting(uint32_t name, uint64_t attributes, const Plan& plan) const {
+    const int32_t adopted = plan.adoptsFormatting ? lastFormattingNamed(name) : -1;
+    size_t entries = 1;
+    size_t identical = 0;
+    for (size_t at = formatting_.size(); at > 0; --at) {
+      const Formatting& entry = formatting_[at - 1];
+      if (entry.marker) break;
+      if (static_cast<int32_t>(at - 1) == adopted) continue;
+      ++entries;
+      if (entry.name == name && entry.attributes == attributes) ++identical;
+    }
+    return entries - (identical >= 3 ? 1 : 0) > maxFormatting_;
+  }
+
   // The formatting elements waiting to be reopened once the kept stack is
   // cut to size: those waiting now and those the cut would close.
   size_t waitingAfterPopTo(size_t size) const {
@@ -812,6 +840,7 @@ class Limiter {
 
   const std::string_view html_;
   const size_t maxDepth_;
+  const size_t maxFormatting_;
   std::vector<Open> kept_;
   std::vector<Dropped> dropped_;
   std::vector<Formatting> formatting_;
@@ -829,11 +858,12 @@ class Limiter {
 
 }  // namespace
 
-std::string limitNesting(std::string_view html, size_t maxDepth) {
+std::string limitNesting(std::string_view html, size_t maxDepth, size_t maxFormatting) {
   // Every element that opens starts with "<": a page with no more of them
-  // than the limit cannot pass it.
-  if (static_cast<size_t>(std::count(html.begin(), html.end(), '<')) <= maxDepth) return std::string(html);
-  return Limiter(html, maxDepth).run();
+  // than the limits cannot pass either.
+  const auto tags = static_cast<size_t>(std::count(html.begin(), html.end(), '<'));
+  if (tags <= std::min(maxDepth, maxFormatting)) return std::string(html);
+  return Limiter(html, maxDepth, maxFormatting).run();
 }
 
 }  // namespace velkin::capture
