@@ -218,8 +218,9 @@ class CMainFrame : public QMainWindow {
   void goToAddress(const QString& text);
   // Navigates the browser to address and shows it in the address bar.
   void showAddress(const QString& address);
-  // Runs leave at once, or in Edit mode after the page is saved (not at all
-  // when the save failed, so the edits stay on screen).
+  // Runs leave at once, or in Edit mode after the page is saved. When the
+  // write fails, leave runs only if the user chooses to leave the page
+  // anyway; otherwise the edits stay on screen.
   void leavePageThen(std::function<void()> leave);
   // Whether a save was asked for (Save, Save As) or comes with leaving the
   // page: leaving says nothing about a page without edits.

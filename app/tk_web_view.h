@@ -181,13 +181,16 @@ class CTkWebView : public QWebEngineView {
     std::string header;  // the capture header of the source file, kept when written
   };
   using SnapshotDone = std::function<void(const Snapshot& snapshot)>;
-  // The markup as it was last read from or written to the page file, for the
-  // document of that number.
+  // The markup of the document of that number when it first became editable
+  // or was last written to its own file: edits are told by it.
   struct Baseline {
     int document = 0;
     QString html;
   };
 
+  // Reads the document's markup and hands it to next; when another page has
+  // been loaded meanwhile, ends the save as Failed (naming failPath, or the
+  // location) instead.
   void takeSnapshot(const QString& failPath, const SaveDone& done, SnapshotDone next);
   // Why the edits of the document may not be written to its file now ("" when
   // they may).
@@ -196,6 +199,7 @@ class CTkWebView : public QWebEngineView {
   void finishSave(const QString& path, SaveResult result, const QString& message, const SaveDone& done);
   // The capture header lines of the shown page's file ("" without them).
   std::string sourceHeader() const;
+  // Notes which file the shown local page is (shownFile_).
   void rememberShownFile();
 
   velkin::platform::Registry& registry_;
