@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -42,6 +43,10 @@
 static void registerKestrovaResources() {
   static const bool registered = [] {
     Q_INIT_RESOURCE(kestrova);
+    // The icons are SVG files; without Qt's SVG plugin they draw nothing.
+    if (!QImageReader::supportedImageFormats().contains("svg")) {
+      velkin::platform::trace("icons", "no SVG image plugin: the toolbar icons are blank");
+    }
     return true;
   }();
   (void)registered;
@@ -176,6 +181,7 @@ void CMainFrame::createClientArea() {
   connect(webView_, &CTkWebView::addressChanged, this, &CMainFrame::setAddressText);
   connect(webView_, &CTkWebView::locationChanged, this, [this](const QString& where) { currentLocation_ = where; });
   connect(webView_, &CTkWebView::historyStateChanged, this, &CMainFrame::updateCommandStates);
+  connect(webView_, &QWebEngineView::urlChanged, this, &CMainFrame::updateCommandStates);
   connect(webView_, &CTkWebView::scriptError, this, &CMainFrame::showScriptError);
 }
 
@@ -502,6 +508,7 @@ void CMainFrame::updateCommandStates() {
   action(Command::Browse)->setChecked(mode_ == Mode::Browse);
   action(Command::Edit)->setChecked(mode_ == Mode::Edit);
   action(Command::EditSource)->setChecked(mode_ == Mode::EditSource);
+  action(Command::Save)->setEnabled(webView_->canSave());
   action(Command::GoBack)->setEnabled(webView_->backEnabled());
   action(Command::GoForward)->setEnabled(webView_->forwardEnabled());
   action(Command::Undo)->setEnabled(webView_->isEditing());
@@ -624,6 +631,7 @@ void CMainFrame::goToAddress(const QString& text) {
 
 void CMainFrame::showAddress(const QString& address) {
   leavePageThen([this, address] {
+    currentLocation_ = address;
     webView_->navigate(address);
     setAddressText(address);
   });
@@ -640,18 +648,32 @@ void CMainFrame::leavePageThen(std::function<void()> leave) {
   webView_->save([self, leave = std::move(leave)](CTkWebView::SaveResult result, const QString& message) {
     if (!self) return;
     self->saving_ = false;
-    self->reportSave(result, message);
-    if (result != CTkWebView::SaveResult::Failed) leave();
+    // A page that cannot be written now stays on screen with its edits,
+    // unless the user chooses to leave it anyway.
+    if (result == CTkWebView::SaveResult::Failed) {
+      if (self->seams_.ask(velkin::kb::kCaptionKestrova,
+                           tr("The page could not be saved: %1\nLeave it anyway? The edits will be lost.")
+                               .arg(message))) {
+        leave();
+      }
+      return;
+    }
+    self->reportSave(result, message, SaveRequest::Leaving);
+    leave();
   });
 }
 
-void CMainFrame::reportSave(CTkWebView::SaveResult result, const QString& message) {
+void CMainFrame::reportSave(CTkWebView::SaveResult result, const QString& message, SaveRequest request) {
   switch (result) {
     case CTkWebView::SaveResult::Saved:
       statusBar()->showMessage(tr("Saved %1").arg(webView_->location()), 4000);
       break;
+    case CTkWebView::SaveResult::Unchanged:
+      if (request == SaveRequest::Command && !message.isEmpty()) statusBar()->showMessage(message, 4000);
+      break;
     case CTkWebView::SaveResult::NotSaved:
-      if (!message.isEmpty()) statusBar()->showMessage(message, 4000);
+      // Edits that were not written: never left unsaid.
+      if (!message.isEmpty()) seams_.inform(velkin::kb::kCaptionKestrova, message);
       break;
     case CTkWebView::SaveResult::Failed:
       seams_.inform(velkin::kb::kCaptionKestrova, tr("The page could not be saved: %1").arg(message));
@@ -677,7 +699,7 @@ void CMainFrame::onBrowse() {
   if (mode_ == Mode::Edit) {
     QPointer<CMainFrame> self(this);
     webView_->save([self](CTkWebView::SaveResult result, const QString& message) {
-      if (self) self->reportSave(result, message);
+      if (self) self->reportSave(result, message, SaveRequest::Leaving);
     });
   }
   webView_->setBrowseState();
@@ -692,9 +714,14 @@ void CMainFrame::onEdit() {
 }
 
 void CMainFrame::onSave() {
+  const QString refusal = webView_->saveRefusal();
+  if (!refusal.isEmpty()) {
+    statusBar()->showMessage(refusal, 4000);
+    return;
+  }
   QPointer<CMainFrame> self(this);
   webView_->save([self](CTkWebView::SaveResult result, const QString& message) {
-    if (self) self->reportSave(result, message);
+    if (self) self->reportSave(result, message, SaveRequest::Command);
   });
 }
 
@@ -703,7 +730,7 @@ void CMainFrame::onSaveAs() {
   if (path.isEmpty()) return;
   QPointer<CMainFrame> self(this);
   webView_->saveAs(path, [self](CTkWebView::SaveResult result, const QString& message) {
-    if (self) self->reportSave(result, message);
+    if (self) self->reportSave(result, message, SaveRequest::Command);
   });
 }
 
@@ -856,19 +883,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   if (mode_ == Mode::Edit && !closeSaveDone_) {
     // The edited page is written before the window goes.
     event->ignore();
-    if (saving_) return;
-    saving_ = true;
-    QPointer<CMainFrame> self(this);
-    webView_->save([self](CTkWebView::SaveResult result, const QString& message) {
-      if (!self) return;
-      self->saving_ = false;
-      if (result == CTkWebView::SaveResult::Failed &&
-          !self->seams_.ask(velkin::kb::kCaptionKestrova,
-                            tr("The page could not be saved: %1\nClose anyway?").arg(message))) {
-        return;
-      }
-      self->closeSaveDone_ = true;
-      self->close();
+    leavePageThen([this] {
+      closeSaveDone_ = true;
+      close();
     });
     return;
   }

@@ -5,10 +5,14 @@
 // some to the project tree.
 //
 // The frame follows the content view's location: the current location is
-// the page last opened, typed or shown. Opening the current location again
-// (onOpenPage) does nothing. Browse and Edit keep the same web view; leaving
-// Edit, opening another page while editing and closing the window first
-// write the edited page back to its file.
+// the page last opened, typed or shown (about:blank included). Opening the
+// current location again (onOpenPage) does nothing. Browse and Edit keep the
+// same web view; leaving Edit, opening another page while editing and
+// closing the window first write the edited page back to its file when it
+// has edits (CTkWebView::save). Edits that may not be written (the page was
+// moved or deleted, or is no HTML page) are reported and the page is left; a
+// write that fails keeps the page on screen unless the user leaves it anyway.
+// Save is enabled only for HTML pages of the local disk.
 //
 // The commands the frame forwards to the project tree leave it as signals
 // (treeRename, treeRefresh, treeBuildChm, treeBuildHtml) connected to the
@@ -214,10 +218,14 @@ class CMainFrame : public QMainWindow {
   void goToAddress(const QString& text);
   // Navigates the browser to address and shows it in the address bar.
   void showAddress(const QString& address);
-  // Runs leave at once, or in Edit mode after the page is saved (not at all
-  // when the save failed, so the edits stay on screen).
+  // Runs leave at once, or in Edit mode after the page is saved. When the
+  // write fails, leave runs only if the user chooses to leave the page
+  // anyway; otherwise the edits stay on screen.
   void leavePageThen(std::function<void()> leave);
-  void reportSave(CTkWebView::SaveResult result, const QString& message);
+  // Whether a save was asked for (Save, Save As) or comes with leaving the
+  // page: leaving says nothing about a page without edits.
+  enum class SaveRequest { Command, Leaving };
+  void reportSave(CTkWebView::SaveResult result, const QString& message, SaveRequest request);
   void showScriptError(const QString& message);
   void switchPane(int step);
   void applyToolbarTextOption(int option);

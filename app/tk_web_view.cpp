@@ -10,6 +10,8 @@
 #include <QWebEngineHistory>
 #include <QWebEngineScript>
 
+#include <sys/stat.h>
+
 #include "app/app_settings.h"
 #include "capture/html_serializer.h"
 #include "platform/file_util.h"
@@ -56,6 +58,18 @@ bool isInsideFolder(std::string_view path, std::string_view folder) {
   while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
   if (folder.empty() || path.size() < folder.size() || path.substr(0, folder.size()) != folder) return false;
   return path.size() == folder.size() || path[folder.size()] == '/' || folder == "/";
+}
+
+bool isHtmlPagePath(std::string_view path) {
+  const std::string_view name = path.substr(path.find_last_of('/') + 1);
+  return (name.size() > 4 && platform::endsWithIgnoreCase(name, ".htm")) ||
+         (name.size() > 5 && platform::endsWithIgnoreCase(name, ".html"));
+}
+
+std::optional<FileIdentity> fileIdentityOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 }  // namespace velkin::app
@@ -118,9 +132,10 @@ QString jsString(const QString& text) {
 // The document's markup for saving, taken from a copy so the shown document
 // stays as it is: without the tag style, without the elements the browser
 // made of the capture header lines (when the file has them), declared as
-// UTF-8 (the file is written in UTF-8 whatever the page was read as).
-constexpr char kSnapshotScript[] = R"JS(
-(function (stripHeader) {
+// UTF-8 (the file is written in UTF-8 whatever the page was read as). It
+// comes with the number the document was given when it became editable.
+constexpr char kSnapshotFunction[] = R"JS(
+function (stripHeader) {
   var root = document.documentElement.cloneNode(true);
   var tagStyle = root.querySelector('#velkin-show-tags');
   if (tagStyle) tagStyle.remove();
@@ -158,9 +173,24 @@ constexpr char kSnapshotScript[] = R"JS(
     }
   }
   var doctype = document.doctype ? new XMLSerializer().serializeToString(document.doctype) : '';
-  return { href: location.href, html: doctype + root.outerHTML };
-})(%1)
+  return { href: location.href, html: doctype + root.outerHTML, doc: window.velkinDocument || 0 };
+}
 )JS";
+
+// Turns the design mode on or off. The first time a document becomes
+// editable it is given a number (kept in this script world, out of the
+// page's reach) and its markup is returned as the baseline its edits are
+// told by; in the same script, so no edit can come in between.
+constexpr char kDesignModeScript[] = R"JS(
+(function (editing, current, fresh, stripHeader, snapshot) {
+  document.designMode = editing ? 'on' : 'off';
+  if (!editing || window.velkinDocument === current) return null;
+  window.velkinDocument = fresh;
+  return snapshot(stripHeader);
+})
+)JS";
+
+QString jsBool(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
 
 QUrl withoutFragment(const QUrl& url) { return url.adjusted(QUrl::RemoveFragment); }
 
@@ -244,12 +274,58 @@ void CTkWebView::setSilent(bool on) { page_->setSilent(on); }
 bool CTkWebView::isSilent() const { return page_->isSilent(); }
 
 void CTkWebView::save(SaveDone done) {
+  QPointer<CTkWebView> self(this);
+  takeSnapshot(QString(), done, [self, done](const Snapshot& snapshot) {
+    if (!self) return;
+    const QString path = snapshot.source.isLocalFile() ? snapshot.source.toLocalFile() : QString();
+    if (snapshot.html.isEmpty()) {
+      if (self->editing_) {
+        self->finishSave(path, SaveResult::Failed, tr("The document could not be read for saving."), done);
+      } else {
+        self->finishSave(path, SaveResult::Unchanged, QString(), done);
+      }
+      return;
+    }
+    const bool changed = snapshot.document != 0 && snapshot.document == self->baseline_.document &&
+                         snapshot.html != self->baseline_.html;
+    if (!changed) {
+      self->finishSave(path, SaveResult::Unchanged, tr("There are no changes to save."), done);
+      return;
+    }
+    const QString refusal = self->writeBackRefusal();
+    if (!refusal.isEmpty()) {
+      self->finishSave(path, SaveResult::NotSaved, refusal, done);
+      return;
+    }
+    self->writeSnapshot(path, snapshot, done);
+  });
+}
+
+QString CTkWebView::saveRefusal() const {
   const QUrl current = url();
-  if (!current.isLocalFile()) {
-    finishSave(QString(), SaveResult::NotSaved, tr("Only pages of the local disk are saved."), done);
-    return;
+  if (!current.isLocalFile()) return tr("Only pages of the local disk are saved.");
+  const QString path = current.toLocalFile();
+  if (!velkin::app::isHtmlPagePath(path.toStdString())) {
+    return tr("Only .htm and .html pages are saved; %1 is left as it is.").arg(path);
   }
-  writeDocument(current.toLocalFile(), std::move(done));
+  const std::string programFiles = velkin::app::shareFolder();
+  if (!programFiles.empty() && velkin::app::isInsideFolder(path.toStdString(), programFiles)) {
+    return tr("The program's own pages are not saved.");
+  }
+  return {};
+}
+
+QString CTkWebView::writeBackRefusal() const {
+  QString refusal = saveRefusal();
+  if (!refusal.isEmpty()) return refusal + QLatin1Char(' ') + tr("Use Save As to keep the edits.");
+  const QString path = url().toLocalFile();
+  const auto now = velkin::app::fileIdentityOf(path.toStdString());
+  if (!shownFile_ || !now || !(*now == *shownFile_)) {
+    return tr("%1 was moved, deleted or replaced since it was opened; the edits were not written there. "
+              "Use Save As to keep them.")
+        .arg(path);
+  }
+  return {};
 }
 
 void CTkWebView::saveAs(const QString& path, SaveDone done) {
@@ -257,54 +333,85 @@ void CTkWebView::saveAs(const QString& path, SaveDone done) {
     finishSave(path, SaveResult::NotSaved, QString(), done);
     return;
   }
-  writeDocument(QFileInfo(path).absoluteFilePath(), std::move(done));
-}
-
-void CTkWebView::writeDocument(const QString& path, SaveDone done) {
-  const QUrl source = url();
+  const QString target = QFileInfo(path).absoluteFilePath();
   const std::string programFiles = velkin::app::shareFolder();
-  if (!programFiles.empty() && velkin::app::isInsideFolder(path.toStdString(), programFiles)) {
-    finishSave(path, SaveResult::NotSaved, tr("The program's own pages are not saved."), done);
+  if (!programFiles.empty() && velkin::app::isInsideFolder(target.toStdString(), programFiles)) {
+    finishSave(target, SaveResult::NotSaved, tr("The program's own pages are not saved."), done);
     return;
   }
-  std::string header;
-  if (source.isLocalFile()) {
-    const auto text = velkin::platform::readFile(source.toLocalFile().toStdString());
-    if (text) header = velkin::app::leadingCaptureHeader(*text);
-  }
+  QPointer<CTkWebView> self(this);
+  takeSnapshot(target, done, [self, target, done](const Snapshot& snapshot) {
+    if (!self) return;
+    if (snapshot.html.isEmpty()) {
+      self->finishSave(target, SaveResult::Failed, tr("The document could not be read for saving."), done);
+      return;
+    }
+    self->writeSnapshot(target, snapshot, done);
+  });
+}
+
+std::string CTkWebView::sourceHeader() const {
+  const QUrl source = url();
+  if (!source.isLocalFile()) return {};
+  const auto text = velkin::platform::readFile(source.toLocalFile().toStdString());
+  return text ? velkin::app::leadingCaptureHeader(*text) : std::string();
+}
+
+void CTkWebView::takeSnapshot(const QString& failPath, const SaveDone& done, SnapshotDone next) {
+  const QUrl source = url();
+  const std::string header = sourceHeader();
   const QString script =
-      QString::fromLatin1(kSnapshotScript).arg(header.empty() ? QStringLiteral("false") : QStringLiteral("true"));
+      QStringLiteral("(%1)(%2)").arg(QLatin1String(kSnapshotFunction), jsBool(!header.empty()));
   QPointer<CTkWebView> self(this);
   page_->runJavaScript(
       script, QWebEngineScript::ApplicationWorld,
-      [self, path, source, header, done = std::move(done)](const QVariant& result) {
+      [self, source, header, failPath, done, next = std::move(next)](const QVariant& result) {
         if (!self) return;
-        const QVariantMap snapshot = result.toMap();
-        const QString html = snapshot.value(QStringLiteral("html")).toString();
-        if (html.isEmpty()) {
-          self->finishSave(path, SaveResult::Failed, tr("The document could not be read for saving."), done);
-          return;
-        }
-        if (withoutFragment(QUrl(snapshot.value(QStringLiteral("href")).toString())) != withoutFragment(source)) {
+        const QVariantMap map = result.toMap();
+        Snapshot snapshot{source, map.value(QStringLiteral("doc")).toInt(), map.value(QStringLiteral("html")).toString(),
+                          header};
+        if (!snapshot.html.isEmpty() &&
+            withoutFragment(QUrl(map.value(QStringLiteral("href")).toString())) != withoutFragment(source)) {
+          const QString path = failPath.isEmpty() ? locationOf(source) : failPath;
           self->finishSave(path, SaveResult::Failed, tr("Another page was loaded before %1 could be saved.").arg(path),
                            done);
           return;
         }
-        const std::string markup = velkin::capture::serializeHtml(html.toUtf8().toStdString());
-        const std::string error =
-            velkin::platform::writeFileAtomic(path.toStdString(), velkin::app::savedPageText(header, markup));
-        if (error.empty()) {
-          self->finishSave(path, SaveResult::Saved, QString(), done);
-        } else {
-          self->finishSave(path, SaveResult::Failed, QString::fromStdString(error), done);
-        }
+        next(snapshot);
       });
 }
 
+void CTkWebView::writeSnapshot(const QString& path, const Snapshot& snapshot, const SaveDone& done) {
+  const std::string markup = velkin::capture::serializeHtml(snapshot.html.toUtf8().toStdString());
+  const std::string error =
+      velkin::platform::writeFileAtomic(path.toStdString(), velkin::app::savedPageText(snapshot.header, markup));
+  if (!error.empty()) {
+    finishSave(path, SaveResult::Failed, QString::fromStdString(error), done);
+    return;
+  }
+  // Written to the page's own file: that file, with this markup, is what
+  // later edits are told by.
+  const bool ownFile = snapshot.source.isLocalFile() && url() == snapshot.source &&
+                       QFileInfo(path).canonicalFilePath() == QFileInfo(snapshot.source.toLocalFile()).canonicalFilePath();
+  if (ownFile) {
+    rememberShownFile();
+    if (snapshot.document == baseline_.document) baseline_.html = snapshot.html;
+  }
+  finishSave(path, SaveResult::Saved, QString(), done);
+}
+
 void CTkWebView::finishSave(const QString& path, SaveResult result, const QString& message, const SaveDone& done) {
-  if (result != SaveResult::Saved) trace("save", (path + QStringLiteral(": ") + message).toStdString());
-  if (result != SaveResult::NotSaved || !path.isEmpty()) emit saveFinished(path, result == SaveResult::Saved, message);
+  if (result == SaveResult::NotSaved || result == SaveResult::Failed) {
+    trace("save", (path + QStringLiteral(": ") + message).toStdString());
+  }
+  emit saveFinished(path, result == SaveResult::Saved, message);
   if (done) done(result, message);
+}
+
+void CTkWebView::rememberShownFile() {
+  const QUrl current = url();
+  shownFile_.reset();
+  if (current.isLocalFile()) shownFile_ = velkin::app::fileIdentityOf(current.toLocalFile().toStdString());
 }
 
 void CTkWebView::goHome() { navigate(startPage()); }
@@ -366,20 +473,27 @@ void CTkWebView::onPageSetup() {
 
 void CTkWebView::onLoadFinished(bool ok) {
   if (!ok) trace("load", ("not loaded: " + url().toString()).toStdString());
+  rememberShownFile();
   const QString where = location();
-  if (!where.contains(QLatin1String(velkin::app::kBlankAddress))) {
-    emit addressChanged(where);
-    emit locationChanged(where);
-  }
+  if (!where.contains(QLatin1String(velkin::app::kBlankAddress))) emit addressChanged(where);
+  emit locationChanged(where);
   applyDesignMode();
   applyTagStyle();
   updateHistoryState();
 }
 
 void CTkWebView::applyDesignMode() {
-  page_->runJavaScript(editing_ ? QStringLiteral("document.designMode = 'on';")
-                                : QStringLiteral("document.designMode = 'off';"),
-                       QWebEngineScript::ApplicationWorld);
+  const int fresh = ++nextDocument_;
+  const QString script = QStringLiteral("%1(%2, %3, %4, %5, %6)")
+                             .arg(QLatin1String(kDesignModeScript), jsBool(editing_))
+                             .arg(baseline_.document)
+                             .arg(fresh)
+                             .arg(jsBool(editing_ && !sourceHeader().empty()), QLatin1String(kSnapshotFunction));
+  QPointer<CTkWebView> self(this);
+  page_->runJavaScript(script, QWebEngineScript::ApplicationWorld, [self, fresh](const QVariant& result) {
+    const QString html = result.toMap().value(QStringLiteral("html")).toString();
+    if (self && !html.isEmpty()) self->baseline_ = Baseline{fresh, html};
+  });
 }
 
 void CTkWebView::applyTagStyle() {

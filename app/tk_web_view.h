@@ -7,9 +7,14 @@
 // Saving writes the document's markup through the HTML serialiser, keeps the
 // capture header lines the page file starts with (the browser turns them into
 // elements of its own, which are left out), and replaces the file through a
-// temporary file. Only pages of the local disk are saved, and never the
-// program's own files (the welcome page). Saving is asynchronous: the result
-// arrives through the callback and saveFinished.
+// temporary file. Save writes a document back only when all of these hold:
+// it was changed in edit state (its markup differs from the markup it had
+// when it first became editable, or when it was last written); it is an
+// .htm or .html file of the local disk, not one of the program's own files
+// (the welcome page); and the file it was loaded from is still the one at
+// its path (a page moved, deleted or replaced meanwhile is not written back
+// there). Saving is asynchronous: the result arrives through the callback
+// and saveFinished.
 //
 // CWebPage is the view's page: with the silent property set (HideError),
 // script errors and script dialogs are not shown.
@@ -20,7 +25,9 @@
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,6 +47,19 @@ std::string savedPageText(std::string_view header, std::string_view markup);
 
 // True when path lies inside folder (or is folder itself).
 bool isInsideFolder(std::string_view path, std::string_view folder);
+
+// True for a file name ending in ".htm" or ".html" (any case): the only
+// documents Save writes back.
+bool isHtmlPagePath(std::string_view path);
+
+// Which file a path names (device and inode), to tell whether the file shown
+// is still the one at its path; nullopt when nothing is there.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileIdentity& other) const { return device == other.device && inode == other.inode; }
+};
+std::optional<FileIdentity> fileIdentityOf(const std::string& path);
 
 }  // namespace velkin::app
 
@@ -75,9 +95,12 @@ class CTkWebView : public QWebEngineView {
   Q_OBJECT
 
  public:
-  enum class SaveResult { Saved, NotSaved, Failed };
-  // NotSaved: the document is not a page of the local disk (or is one of
-  // the program's own files); nothing was written. Failed: message tells why.
+  enum class SaveResult { Saved, Unchanged, NotSaved, Failed };
+  // Unchanged: the document has no edits to write; nothing was written.
+  // NotSaved: it has edits, but it may not be written back (not an HTML page
+  // of the local disk, one of the program's own files, or its file moved,
+  // deleted or replaced); nothing was written, message tells why.
+  // Failed: writing went wrong; message tells why.
   using SaveDone = std::function<void(SaveResult result, const QString& message)>;
 
   explicit CTkWebView(velkin::platform::Registry& registry, QWidget* parent = nullptr);
@@ -103,8 +126,13 @@ class CTkWebView : public QWebEngineView {
   void setSilent(bool on);
   bool isSilent() const;
 
-  // Writes the document back to its own file.
+  // Writes the document back to its own file when it was changed and may
+  // be written (see above).
   void save(SaveDone done = {});
+  // Why the document shown can never be written back by save ("" when it is
+  // an HTML page of the local disk that is not one of the program's files).
+  QString saveRefusal() const;
+  bool canSave() const { return saveRefusal().isEmpty(); }
   // Writes the document to path (the capture header of its own file kept).
   void saveAs(const QString& path, SaveDone done = {});
 
@@ -132,9 +160,10 @@ class CTkWebView : public QWebEngineView {
  signals:
   // The address bar should show this location (navigation starting or done).
   void addressChanged(const QString& location);
-  // A navigation has completed at this location (about:blank excluded).
+  // A navigation has completed at this location (about:blank included).
   void locationChanged(const QString& location);
   void historyStateChanged(bool backEnabled, bool forwardEnabled);
+  // Every save and save-as ends with this; ok when the file was written.
   void saveFinished(const QString& path, bool ok, const QString& message);
   void scriptError(const QString& message);
 
@@ -143,8 +172,35 @@ class CTkWebView : public QWebEngineView {
   void applyDesignMode();
   void applyTagStyle();
   void updateHistoryState();
-  void writeDocument(const QString& path, SaveDone done);
+  // The document's markup as saving writes it, with the number the document
+  // was given when it first became editable (0 when it never was).
+  struct Snapshot {
+    QUrl source;
+    int document = 0;
+    QString html;
+    std::string header;  // the capture header of the source file, kept when written
+  };
+  using SnapshotDone = std::function<void(const Snapshot& snapshot)>;
+  // The markup of the document of that number when it first became editable
+  // or was last written to its own file: edits are told by it.
+  struct Baseline {
+    int document = 0;
+    QString html;
+  };
+
+  // Reads the document's markup and hands it to next; when another page has
+  // been loaded meanwhile, ends the save as Failed (naming failPath, or the
+  // location) instead.
+  void takeSnapshot(const QString& failPath, const SaveDone& done, SnapshotDone next);
+  // Why the edits of the document may not be written to its file now ("" when
+  // they may).
+  QString writeBackRefusal() const;
+  void writeSnapshot(const QString& path, const Snapshot& snapshot, const SaveDone& done);
   void finishSave(const QString& path, SaveResult result, const QString& message, const SaveDone& done);
+  // The capture header lines of the shown page's file ("" without them).
+  std::string sourceHeader() const;
+  // Notes which file the shown local page is (shownFile_).
+  void rememberShownFile();
 
   velkin::platform::Registry& registry_;
   CWebPage* page_ = nullptr;
@@ -154,4 +210,8 @@ class CTkWebView : public QWebEngineView {
   bool backEnabled_ = false;
   bool forwardEnabled_ = false;
   bool printing_ = false;
+  Baseline baseline_;
+  int nextDocument_ = 0;
+  // The file the shown local page was loaded from (or last written to).
+  std::optional<velkin::app::FileIdentity> shownFile_;
 };

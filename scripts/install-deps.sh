@@ -17,17 +17,31 @@ packages=(
   clang libclang-rt-14-dev
   # benchmarks compare against these
   findutils grep wget curl
-  # main program: Qt 6 Widgets and WebEngine; Xvfb for screenshots; the desktop CHM viewer
+  # main program: Qt 6 Widgets and WebEngine (the SVG plugins for its icons
+  # are added below); Xvfb for screenshots; the desktop CHM viewer
   qt6-base-dev qt6-webengine-dev xvfb xauth xchm
 )
 
+installed() {
+  [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true)" == "install ok installed" ]]
+}
+
+# The program's icons are SVG files: without Qt's SVG image and icon plugins
+# every toolbar button is blank. Newer Debian releases ship the plugins as
+# qt6-svg-plugins; bookworm ships them inside libqt6svg6.
+svg_plugins_installed() {
+  installed qt6-svg-plugins ||
+    { installed libqt6svg6 && dpkg -L libqt6svg6 | grep '/imageformats/libqsvg\.so$' >/dev/null; }
+}
+
 missing=()
 for package in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+  installed "$package" || missing+=("$package")
 done
+svg_missing=0
+svg_plugins_installed || svg_missing=1
 
-if ((${#missing[@]} == 0)); then
+if ((${#missing[@]} == 0 && svg_missing == 0)); then
   exit 0
 fi
 
@@ -35,6 +49,15 @@ sudo=()
 if [[ $(id -u) -ne 0 ]]; then
   sudo=(sudo)
 fi
-echo "install-deps: installing ${missing[*]}"
 "${sudo[@]}" apt-get update -qq
+if ((svg_missing)); then
+  # Asked only after the update, so a fresh machine's empty lists cannot
+  # hide the package that holds the plugins.
+  if apt-cache show qt6-svg-plugins >/dev/null 2>&1; then
+    missing+=(qt6-svg-plugins)
+  else
+    missing+=(libqt6svg6)
+  fi
+fi
+echo "install-deps: installing ${missing[*]}"
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

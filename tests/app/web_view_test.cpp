@@ -1,13 +1,16 @@
 // The web view with real pages loaded from a temporary knowledge base: the
 // HideError setting, design mode kept across navigation in Edit, saving with
-// the capture header kept, tag marks, and the frame's handling of opened
-// pages and the address bar.
+// the capture header kept (and only what may be written back), tag marks,
+// and the frame's handling of opened pages and the address bar.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QComboBox>
+#include <QImage>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 
@@ -16,7 +19,9 @@
 #include "app/tk_web_view.h"
 #include "kb/book_dir.h"
 #include "kb/meta.h"
+#include "platform/file_util.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "support/test_support.h"
 
 namespace velkin::app {
@@ -186,13 +191,16 @@ TEST_F(WebViewTest, SaveAsWritesANewFileWithTheSameHeader) {
 TEST_F(WebViewTest, PagesThatAreNotLocalFilesAreNotSaved) {
   CTkWebView view(registry_);
   ASSERT_TRUE(loads(&view, [&] { view.navigate("about:blank"); }));
+  EXPECT_FALSE(view.canSave());
+  view.setEditState();
+  evaluate(view.page(), "document.body.appendChild(document.createTextNode('typed'))");
   bool done = false;
   CTkWebView::SaveResult result = CTkWebView::SaveResult::Saved;
   view.save([&](CTkWebView::SaveResult r, const QString&) {
     result = r;
     done = true;
   });
-  EXPECT_TRUE(done);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, kLoadTimeoutMs));
   EXPECT_EQ(result, CTkWebView::SaveResult::NotSaved);
 }
 
@@ -203,6 +211,7 @@ TEST_F(WebViewTest, TheProgramsOwnWelcomePageIsNeverOverwritten) {
   CTkWebView view(registry_);
   ASSERT_TRUE(loads(&view, [&] { view.initialUpdate(); }));
   view.setEditState();
+  evaluate(view.page(), "document.body.appendChild(document.createTextNode('typed'))");
   bool done = false;
   CTkWebView::SaveResult result = CTkWebView::SaveResult::Saved;
   view.save([&](CTkWebView::SaveResult r, const QString&) {
@@ -331,6 +340,138 @@ TEST_F(FrameWithPagesTest, TheAddressBarShowsTheShownPageWithoutTheFileScheme) {
   EXPECT_EQ(frame_->addressBar()->currentText(), qpage("second.htm"));
   ASSERT_TRUE(loads(view(), [&] { frame_->action(Command::Blank)->trigger(); }));
   EXPECT_EQ(frame_->addressBar()->currentText(), "about:blank");
+}
+
+// What a file is on disk: its bytes and its modification time.
+struct FileState {
+  std::string bytes;
+  std::filesystem::file_time_type modified;
+  bool operator==(const FileState& other) const { return bytes == other.bytes && modified == other.modified; }
+};
+
+FileState fileState(const std::string& file) {
+  return {testing::readTextFile(file), std::filesystem::last_write_time(file)};
+}
+
+// Dates a file back a day, so that any rewrite shows in its time.
+void backdate(const std::string& file) {
+  std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) - std::chrono::hours(24));
+}
+
+struct DocumentCase {
+  const char* name;
+  bool edited;
+  bool htmlPage;
+};
+
+void PrintTo(const DocumentCase& value, std::ostream* out) {
+  *out << value.name << (value.edited ? " edited" : " unchanged");
+}
+
+class SaveOnlyHtmlEditsTest : public FrameWithPagesTest, public ::testing::WithParamInterface<DocumentCase> {
+ protected:
+  void writeDocument(const std::string& file) {
+    if (QString::fromStdString(file).endsWith(".png")) {
+      QImage picture(8, 8, QImage::Format_RGB32);
+      picture.fill(Qt::red);
+      ASSERT_TRUE(picture.save(QString::fromStdString(file)));
+    } else if (QString::fromStdString(file).endsWith(".txt")) {
+      testing::writeTextFile(file, "plain notes\nsecond line\n");
+    } else {
+      testing::writeTextFile(file, kHeader + pageText("kept", "<p id=text>as it was</p>"));
+    }
+    backdate(file);
+  }
+};
+
+TEST_P(SaveOnlyHtmlEditsTest, SaveAndLeavingWriteNothingButEditsOfAnHtmlPage) {
+  const DocumentCase& document = GetParam();
+  const std::string file = page(document.name);
+  writeDocument(file);
+  const FileState before = fileState(file);
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(QString::fromStdString(file)); }));
+  EXPECT_EQ(frame_->action(Command::Save)->isEnabled(), document.htmlPage) << "Save is offered for HTML pages only";
+
+  frame_->action(Command::Edit)->trigger();
+  if (document.edited) evaluate(view()->page(), "document.body.appendChild(document.createTextNode('typed'))");
+  QSignalSpy finished(view(), &CTkWebView::saveFinished);
+  frame_->onSave();  // Ctrl+S, even where the command is disabled
+  if (document.htmlPage) {
+    ASSERT_TRUE(!finished.isEmpty() || finished.wait(kLoadTimeoutMs));
+    EXPECT_FALSE(finished.at(0).at(1).toBool());
+  }
+  EXPECT_FALSE(frame_->statusBar()->currentMessage().isEmpty()) << "Save says why it wrote nothing";
+
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("first.htm")); }));
+  EXPECT_EQ(view()->location(), qpage("first.htm"));
+  EXPECT_TRUE(fileState(file) == before) << "bytes and modification time unchanged";
+  ASSERT_EQ(messages_.size(), document.edited ? 1u : 0u) << "lost edits are reported, a page without edits is not";
+  if (document.edited) {
+    EXPECT_NE(messages_[0].indexOf("Save As"), -1) << messages_[0].toStdString();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Documents, SaveOnlyHtmlEditsTest,
+                         ::testing::Values(DocumentCase{"notes.txt", true, false},
+                                           DocumentCase{"picture.png", true, false},
+                                           DocumentCase{"unchanged.htm", false, true}));
+
+struct GoneCase {
+  const char* what;
+  // Takes the page (kb/Cat/edited.htm) away as the tree would; returns where
+  // the page is now.
+  std::function<std::string(const std::string& page, const std::string& category)> takeAway;
+};
+
+void PrintTo(const GoneCase& value, std::ostream* out) { *out << value.what; }
+
+class EditedPageGoneTest : public FrameWithPagesTest, public ::testing::WithParamInterface<GoneCase> {};
+
+TEST_P(EditedPageGoneTest, IsNotWrittenBackAtItsOldPathAndDoesNotHoldTheView) {
+  const std::string category = page("Cat");
+  const std::string edited = category + "/edited.htm";
+  testing::writeTextFile(edited, pageText("edited", "<p id=text>original</p>"));
+  const std::string original = testing::readTextFile(edited);
+  int questions = 0;
+  CMainFrame::Seams seams;
+  seams.ask = [&](const char*, const QString&) { return ++questions, false; };
+  frame_->setSeams(std::move(seams));
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(QString::fromStdString(edited)); }));
+  frame_->action(Command::Edit)->trigger();
+  evaluate(view()->page(), "document.getElementById('text').textContent = 'edited text'");
+
+  const std::string nowAt = GetParam().takeAway(edited, category);
+  ASSERT_FALSE(nowAt.empty());
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("first.htm")); }));
+  EXPECT_EQ(view()->location(), qpage("first.htm")) << "the view moves on";
+  EXPECT_EQ(questions, 0) << "without asking to leave a page that could not be saved";
+  EXPECT_FALSE(platform::pathExists(edited)) << "the page is not brought back at its old path";
+  EXPECT_EQ(testing::readTextFile(nowAt), original) << "nor written where it went";
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_NE(messages_[0].indexOf("moved, deleted or replaced"), -1) << messages_[0].toStdString();
+
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("second.htm")); }));
+  EXPECT_EQ(view()->location(), qpage("second.htm"));
+  EXPECT_EQ(messages_.size(), 1u) << "later navigation is not held up";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TreeOperations, EditedPageGoneTest,
+    ::testing::Values(GoneCase{"deleted",
+                               [](const std::string& edited, const std::string&) {
+                                 return platform::shellTrash(edited).path;
+                               }},
+                      GoneCase{"category renamed", [](const std::string&, const std::string& category) {
+                                 const platform::ShellResult moved = platform::shellMoveTo(category, category + "2");
+                                 return moved.ok ? moved.path + "/edited.htm" : std::string();
+                               }}));
+
+TEST_F(FrameWithPagesTest, AfterAboutBlankThePageShownBeforeOpensAgain) {
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("first.htm")); }));
+  ASSERT_TRUE(loads(view(), [&] { frame_->action(Command::Blank)->trigger(); }));
+  EXPECT_EQ(frame_->currentLocation().toStdString(), "about:blank") << "the current location follows the view";
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("first.htm")); }));
+  EXPECT_EQ(view()->location(), qpage("first.htm"));
 }
 
 }  // namespace
