@@ -192,6 +192,63 @@ TEST_F(FolderWatcherTest, EventsOfOneBatchAreReportedOncePerKindInOrder) {
   EXPECT_EQ(recorder_.reports(), expected);
 }
 
+TEST(FolderWatcherGathering, ABurstOfChangesIsReportedOncePerKindWhenTheFolderIsQuiet) {
+  TempFolder temp;
+  Recorder recorder;
+  // A quiet interval far longer than the burst takes, so a slow machine
+  // cannot split it.
+  FolderWatcher watcher(FolderWatcher::Timing{std::chrono::milliseconds(1500), std::chrono::seconds(30)});
+  ASSERT_TRUE(watcher.start(temp.path(), recorder.callback()));
+
+  for (int i = 0; i < 50; ++i) {
+    const std::string name = "saved " + std::to_string(i);
+    writeTextFile(temp / (name + ".htm"), "page");
+    appendTo(temp / (name + ".htm"), " more");
+    if (i % 10 == 0) {
+      makeDirs(temp / (name + ".files"));
+      // An owner that lists the folder anew names it again: that is no move
+      // and must not cut the burst into pieces.
+      watcher.changeFolder(temp.path());
+    }
+  }
+  ASSERT_TRUE(recorder.waitForCount(3));
+  waitToProveSilence();
+  const std::vector<Report> expected = {
+      {temp.path(), FolderChange::LastWrite},
+      {temp.path(), FolderChange::FileName},
+      {temp.path(), FolderChange::FolderName},
+  };
+  EXPECT_EQ(recorder.reports(), expected);
+}
+
+TEST(FolderWatcherGathering, AFolderThatNeverStopsChangingIsStillReported) {
+  TempFolder temp;
+  Recorder recorder;
+  // Never quiet for a second, but reported 200 ms after the first change.
+  FolderWatcher watcher(FolderWatcher::Timing{std::chrono::seconds(1), std::chrono::milliseconds(200)});
+  ASSERT_TRUE(watcher.start(temp.path(), recorder.callback()));
+  bool reportedWhileChanging = false;
+  for (int i = 0; i < 60 && !reportedWhileChanging; ++i) {
+    writeTextFile(temp / ("page" + std::to_string(i) + ".htm"), "x");
+    reportedWhileChanging = recorder.waitFor(temp.path(), FolderChange::FileName, 50ms);
+  }
+  EXPECT_TRUE(reportedWhileChanging);
+}
+
+TEST(FolderWatcherGathering, StopDoesNotWaitForTheFolderToBeQuiet) {
+  TempFolder temp;
+  Recorder recorder;
+  FolderWatcher watcher(FolderWatcher::Timing{std::chrono::seconds(30), std::chrono::seconds(60)});
+  ASSERT_TRUE(watcher.start(temp.path(), recorder.callback()));
+  writeTextFile(temp / "page.htm", "x");
+  std::this_thread::sleep_for(100ms);  // the watcher is gathering now
+
+  const auto began = std::chrono::steady_clock::now();
+  watcher.stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 1s);
+  EXPECT_TRUE(recorder.reports().empty()) << "nothing is reported after stop";
+}
+
 TEST_F(FolderWatcherTest, ChangeFolderMovesTheWatch) {
   makeDirs(temp_ / "a");
   makeDirs(temp_ / "b");
