@@ -79,7 +79,7 @@ void settle() {
 
 class TreeWindow {
  public:
-  TreeWindow(velkin::platform::Registry& registry) : view_(std::make_unique<CTkTreeView>(registry)) {
+  explicit TreeWindow(velkin::platform::Registry& registry) : view_(std::make_unique<CTkTreeView>(registry)) {
     view_->resize(320, 900);
     view_->show();
     settle();

@@ -24,6 +24,12 @@ using velkin::testing::writeTextFile;
 
 using Report = std::pair<std::string, FolderChange>;
 
+std::vector<Report> reportsOf(const std::string& folder, std::initializer_list<FolderChange> kinds) {
+  std::vector<Report> reports;
+  for (const FolderChange kind : kinds) reports.emplace_back(folder, kind);
+  return reports;
+}
+
 // Collects the callbacks of a watcher and lets the test wait for them.
 class Recorder {
  public:
@@ -183,13 +189,8 @@ TEST_F(FolderWatcherTest, EventsOfOneBatchAreReportedOncePerKindInOrder) {
 
   ASSERT_TRUE(recorder_.waitForCount(4));
   waitToProveSilence();
-  const std::vector<Report> expected = {
-      {temp_.path(), FolderChange::FolderName},
-      {temp_.path(), FolderChange::LastWrite},
-      {temp_.path(), FolderChange::FileName},
-      {temp_.path(), FolderChange::FolderName},
-  };
-  EXPECT_EQ(recorder_.reports(), expected);
+  EXPECT_EQ(recorder_.reports(), reportsOf(temp_.path(), {FolderChange::FolderName, FolderChange::LastWrite,
+                                                           FolderChange::FileName, FolderChange::FolderName}));
 }
 
 TEST(FolderWatcherGathering, ABurstOfChangesIsReportedOncePerKindWhenTheFolderIsQuiet) {
@@ -213,12 +214,8 @@ TEST(FolderWatcherGathering, ABurstOfChangesIsReportedOncePerKindWhenTheFolderIs
   }
   ASSERT_TRUE(recorder.waitForCount(3));
   waitToProveSilence();
-  const std::vector<Report> expected = {
-      {temp.path(), FolderChange::LastWrite},
-      {temp.path(), FolderChange::FileName},
-      {temp.path(), FolderChange::FolderName},
-  };
-  EXPECT_EQ(recorder.reports(), expected);
+  EXPECT_EQ(recorder.reports(),
+            reportsOf(temp.path(), {FolderChange::LastWrite, FolderChange::FileName, FolderChange::FolderName}));
 }
 
 TEST(FolderWatcherGathering, AFolderThatNeverStopsChangingIsStillReported) {
