@@ -30,6 +30,7 @@ test: build
 bench: build
 	$(BUILD)/bench/kb_bench
 	$(BUILD)/bench/book_bench
+	$(BUILD)/bench/tree_bench
 	$(BUILD)/bench/capture_bench
 	$(BUILD)/bench/startup_bench
 

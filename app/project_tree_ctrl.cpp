@@ -17,6 +17,7 @@
 #include <QScopedValueRollback>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <array>
 #include <cstdlib>
 
 #include "book/chm_build.h"
@@ -40,22 +41,23 @@ constexpr int kItemRole = Qt::UserRole + 1;
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
-// Root, category (an open folder while selected) and page images.
-QIcon iconFor(const QStyle& style, ItemKind kind) {
-  switch (kind) {
-    case ItemKind::Root:
-      return style.standardIcon(QStyle::SP_DriveHDIcon);
-    case ItemKind::Category: {
-      QIcon icon;
-      icon.addPixmap(style.standardIcon(QStyle::SP_DirClosedIcon).pixmap(16, 16), QIcon::Normal);
-      icon.addPixmap(style.standardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16), QIcon::Selected);
-      return icon;
-    }
-    case ItemKind::Page:
-    case ItemKind::HtmlPage:
-      break;
-  }
-  return style.standardIcon(QStyle::SP_FileIcon);
+// Root, category (an open folder while selected) and page images, made once
+// per tree and shared by every item of their kind: an icon of its own would
+// decode the images again for each of thousands of pages.
+std::array<QIcon, 4> makeKindIcons(const QStyle& style) {
+  QIcon category;
+  category.addPixmap(style.standardIcon(QStyle::SP_DirClosedIcon).pixmap(16, 16), QIcon::Normal);
+  category.addPixmap(style.standardIcon(QStyle::SP_DirOpenIcon).pixmap(16, 16), QIcon::Selected);
+  QIcon page;
+  page.addPixmap(style.standardIcon(QStyle::SP_FileIcon).pixmap(16, 16));
+  QIcon root;
+  root.addPixmap(style.standardIcon(QStyle::SP_DriveHDIcon).pixmap(16, 16));
+  std::array<QIcon, 4> icons;
+  icons[static_cast<size_t>(ItemKind::Root)] = root;
+  icons[static_cast<size_t>(ItemKind::Category)] = category;
+  icons[static_cast<size_t>(ItemKind::Page)] = page;
+  icons[static_cast<size_t>(ItemKind::HtmlPage)] = page;
+  return icons;
 }
 
 struct CommandEntry {
@@ -131,6 +133,10 @@ CProjectTreeCtrl::CProjectTreeCtrl(velkin::platform::Registry& registry, QWidget
   viewport()->setAcceptDrops(true);
   setDropIndicatorShown(false);
   setDragDropMode(QAbstractItemView::DragDrop);
+  // Every row is one icon and one line of text: the view need not measure
+  // thousands of rows to lay out or scroll a large category.
+  setUniformRowHeights(true);
+  kindIcons_ = makeKindIcons(*style());
   delegate_ = new LabelDelegate(this);
   setItemDelegate(delegate_);
   // After the view's own handling, so the editor is released when this runs.
@@ -274,13 +280,23 @@ TreeItem* CProjectTreeCtrl::itemAtPath(const std::string& path) {
   return at;
 }
 
+// Sets only what differs, so showing an item again costs a few comparisons
+// and tells the view of no change that is not one.
 void CProjectTreeCtrl::showItem(QTreeWidgetItem* widget, const TreeItem& item) {
   if (widget == nullptr) return;
-  widget->setText(0, qs(item.text));
-  widget->setIcon(0, iconFor(*style(), item.kind));
+  const QString text = qs(item.text);
+  if (widget->text(0) != text) widget->setText(0, text);
+  const QIcon& icon = kindIcons_[static_cast<size_t>(item.kind)];
+  if (widget->icon(0).cacheKey() != icon.cacheKey()) widget->setIcon(0, icon);
+  showChildIndicator(widget, item);
+}
+
+// A folder not listed yet shows the expand sign whenever it has children.
+void CProjectTreeCtrl::showChildIndicator(QTreeWidgetItem* widget, const TreeItem& item) {
   const bool unlistedChildren = item.isFolder() && item.hasChildren && !item.listed;
-  widget->setChildIndicatorPolicy(unlistedChildren ? QTreeWidgetItem::ShowIndicator
-                                                   : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+  const auto policy =
+      unlistedChildren ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicatorWhenChildless;
+  if (widget->childIndicatorPolicy() != policy) widget->setChildIndicatorPolicy(policy);
 }
 
 void CProjectTreeCtrl::treeCleared() {
@@ -305,6 +321,15 @@ void CProjectTreeCtrl::endLabelEditState() {
   committedText_.reset();
 }
 
+// Where item stands among its siblings. A listing appends and a capture puts
+// its page first: both are found at once, so listing n items stays linear.
+int CProjectTreeCtrl::childIndex(const TreeItem& item) {
+  const auto& siblings = item.parent->children;
+  if (!siblings.empty() && siblings.back().get() == &item) return static_cast<int>(siblings.size()) - 1;
+  if (!siblings.empty() && siblings.front().get() == &item) return 0;
+  return item.indexInParent();
+}
+
 void CProjectTreeCtrl::itemInserted(TreeItem* item) {
   auto* widget = new QTreeWidgetItem;
   widget->setData(0, kItemRole, QVariant::fromValue(reinterpret_cast<quintptr>(item)));
@@ -313,8 +338,9 @@ void CProjectTreeCtrl::itemInserted(TreeItem* item) {
   if (item->parent == nullptr) {
     addTopLevelItem(widget);
   } else if (QTreeWidgetItem* parentWidget = widgetItem(item->parent)) {
-    parentWidget->insertChild(item->indexInParent(), widget);
-    showItem(parentWidget, *item->parent);
+    parentWidget->insertChild(childIndex(*item), widget);
+    // The parent is listed now; its text and icon stay as they are.
+    showChildIndicator(parentWidget, *item->parent);
   } else {
     delete widget;
     return;

@@ -18,10 +18,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIcon>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <QTreeWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -145,6 +147,8 @@ class CProjectTreeCtrl : public QTreeWidget, private velkin::kb::TreeObserver {
   void runWatcherTask(const Task& task);
   void runDeferredRefresh();
   void showItem(QTreeWidgetItem* widget, const velkin::kb::TreeItem& item);
+  static void showChildIndicator(QTreeWidgetItem* widget, const velkin::kb::TreeItem& item);
+  static int childIndex(const velkin::kb::TreeItem& item);
   void forgetItems(const velkin::kb::TreeItem* removed);
   velkin::kb::TreeItem* selectedItem() const;
   velkin::kb::TreeItem* selectedPage() const;
@@ -181,6 +185,7 @@ class CProjectTreeCtrl : public QTreeWidget, private velkin::kb::TreeObserver {
   std::function<QString()> dropSourceAddress_;
   LabelDelegate* delegate_ = nullptr;
   std::unordered_map<const velkin::kb::TreeItem*, QTreeWidgetItem*> widgets_;
+  std::array<QIcon, 4> kindIcons_;  // by ItemKind, shared by every item of the kind
 
   bool syncing_ = false;  // the widget is being changed from the model
   bool labelEditing_ = false;

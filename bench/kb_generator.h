@@ -153,9 +153,11 @@ inline std::string pageText(int pageNumber, const std::string& title, const std:
   return text;
 }
 
-// Ten pages (a third with a companion folder) in one category folder.
-inline void fillCategory(const std::string& folder, int& pageNumber, Counts& counts) {
-  for (int i = 0; i < kPagesPerCategory; ++i, ++pageNumber) {
+// Pages (ten unless told; a third with a companion folder) in one category
+// folder.
+inline void fillCategory(const std::string& folder, int& pageNumber, Counts& counts,
+                         int pages = kPagesPerCategory) {
+  for (int i = 0; i < pages; ++i, ++pageNumber) {
     const std::string stem = "page " + padded(pageNumber, 5);
     const bool withPicture = pageNumber % kCompanionEvery == 0;
     const std::string text = pageText(pageNumber, "Page " + std::to_string(pageNumber), stem,
@@ -295,18 +297,19 @@ inline BenchOptions parseBenchOptions(int argc, char** argv, const char* program
   return options;
 }
 
-// The 20,000-page knowledge base both benchmarks measure: in the kept folder
-// when one was given (reused when a benchmark completed it there before,
-// else generated into it, which must then be empty), else in scratch. The
-// marker names the benchmark that completed it. Returns its folder.
-inline std::string prepareKnowledgeBase(const BenchOptions& options, const std::string& scratch,
-                                        const std::string& marker) {
-  static const char* const kKnownMarkers[] = {".kb_bench-complete", ".book_bench-complete"};
+// A generated knowledge base: in the kept folder when one was given (reused
+// when a benchmark whose base has the same shape completed it there before,
+// which left one of reusableMarkers in it; else generated into it, which must
+// then be empty), else in scratch. marker names the benchmark that completed
+// it. Returns its folder.
+inline std::string prepareBase(const BenchOptions& options, const std::string& scratch, const std::string& marker,
+                               const std::vector<std::string>& reusableMarkers,
+                               const std::function<Counts(const std::string&)>& generateBase) {
   const std::string root = options.keptFolder ? *options.keptFolder : scratch + "/Project";
   std::error_code error;
   std::filesystem::create_directories(root, error);
   if (error) fail("cannot create " + root + ": " + error.message());
-  for (const char* known : kKnownMarkers) {
+  for (const auto& known : reusableMarkers) {
     if (options.keptFolder && std::filesystem::exists(root + "/" + known)) {
       std::printf("# reusing the knowledge base in %s\n", root.c_str());
       return root;
@@ -314,12 +317,18 @@ inline std::string prepareKnowledgeBase(const BenchOptions& options, const std::
   }
   if (!folderIsEmpty(root)) fail(root + " is not empty");
   const auto began = std::chrono::steady_clock::now();
-  const Counts counts = generate(root);
+  const Counts counts = generateBase(root);
   writeFile(root + "/" + marker, "", 0);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   std::printf("# generated %d categories, %d .htm pages, %d .html pages, %d companion folders in %.1f s: %s\n",
               counts.categories, counts.pages, counts.htmlPages, counts.companions, seconds, root.c_str());
   return root;
+}
+
+// The 20,000-page knowledge base kb_bench and book_bench both measure.
+inline std::string prepareKnowledgeBase(const BenchOptions& options, const std::string& scratch,
+                                        const std::string& marker) {
+  return prepareBase(options, scratch, marker, {".kb_bench-complete", ".book_bench-complete"}, generate);
 }
 
 inline double median(std::vector<double> values) {
@@ -335,6 +344,12 @@ inline std::string describe(const std::vector<std::string>& argv) {
     text += arg.empty() || arg.find(' ') != std::string::npos ? "'" + arg + "'" : arg;
   }
   return text;
+}
+
+// The figure line every benchmark prints.
+inline void printRatio(const char* name, double ratio, double goal) {
+  std::printf("%s ratio %.2f goal <= %g\n", name, ratio, goal);
+  std::fflush(stdout);
 }
 
 // Times velkin against the reference command and prints the figure. The
@@ -387,8 +402,7 @@ inline void compare(const char* name, double goal, const std::vector<std::string
               describe(velkin).c_str());
   std::printf("# %s: reference %.1f ms (%zu lines): %s\n", name, theirs * 1000, referenceLines,
               describe(reference).c_str());
-  std::printf("%s ratio %.2f goal <= %g\n", name, theirs > 0 ? ours / theirs : 0.0, goal);
-  std::fflush(stdout);
+  printRatio(name, theirs > 0 ? ours / theirs : 0.0, goal);
 }
 
 }  // namespace velkin::bench

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <utility>
 
@@ -163,8 +164,13 @@ void ProjectTree::startWatching() {
   }
   std::weak_ptr<ProjectTree*> alive = alive_;
   Post post = options_.post;
-  watcher_.start(bookDirectory_, [alive, post](const std::string&, platform::FolderChange) {
-    post([alive] {
+  // A Refresh posted but not yet run covers every change reported before it
+  // runs, so a burst of changes posts one Refresh, not one per report.
+  auto posted = std::make_shared<std::atomic<bool>>(false);
+  watcher_.start(bookDirectory_, [alive, post, posted](const std::string&, platform::FolderChange) {
+    if (posted->exchange(true)) return;
+    post([alive, posted] {
+      posted->store(false);
       if (auto tree = alive.lock()) (*tree)->refresh();
     });
   });

@@ -5,12 +5,15 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -87,6 +90,7 @@ class Watch {
   }
 
   const std::string& folder() const { return folder_; }
+  bool active() const { return wd_ >= 0; }
 
  private:
   unsigned classify(const struct inotify_event& event) {
@@ -121,6 +125,9 @@ class Watch {
 }  // namespace
 
 struct FolderWatcher::Impl {
+  explicit Impl(Timing gathering) : timing(gathering) {}
+
+  const Timing timing;
   // Serialises start() and stop() against each other; held while joining.
   // Never taken on the watcher thread, so the callback cannot deadlock on it.
   std::mutex lifecycle;
@@ -143,7 +150,13 @@ struct FolderWatcher::Impl {
   // that it was called from inside the callback.
   static thread_local const Impl* currentThreadOwner;
 
+  // Set by takeFolderRequest() when the watch must move; watcher thread only.
+  std::optional<std::string> pendingFolder;
+
   void run();
+  void takeFolderRequest(int listEvent);
+  unsigned gatherUntilQuiet(struct pollfd (&fds)[3], unsigned kinds);
+  void report(unsigned kinds);
   void joinAndRelease();
 };
 
@@ -175,39 +188,90 @@ void FolderWatcher::Impl::run() {
     }
     if (fds[0].revents != 0 || stopRequested.load()) break;
 
-    // Report what happened to the current folder before switching folders.
+    if (fds[1].revents != 0) takeFolderRequest(listEvent);
+    // Report what happened to the current folder before switching folders;
+    // a switch waits for no quiet interval.
     if (fds[2].revents != 0) {
-      const unsigned kinds = watch->readBatch();
-      const std::string reported = watch->folder();
-      const std::pair<unsigned, FolderChange> order[] = {
-          {kBitLastWrite, FolderChange::LastWrite},
-          {kBitFileName, FolderChange::FileName},
-          {kBitFolderName, FolderChange::FolderName},
-      };
-      for (const auto& [bit, kind] : order) {
-        if ((kinds & bit) == 0 || stopRequested.load()) continue;
-        try {
-          callback(reported, kind);
-        } catch (const std::exception& error) {
-          trace("watcher", std::string("callback failed: ") + error.what());
-        } catch (...) {
-          trace("watcher", "callback failed");
-        }
-      }
+      unsigned kinds = watch->readBatch();
+      if (kinds != 0 && !pendingFolder) kinds = gatherUntilQuiet(fds, kinds);
+      report(kinds);
     }
-
-    if (fds[1].revents != 0 && !stopRequested.load()) {
-      drainEvent(listEvent);
-      std::string folder;
-      {
-        const std::lock_guard<std::mutex> guard(state);
-        folder = requestedFolder;
-      }
-      watch->watch(folder);
+    if (pendingFolder && !stopRequested.load()) {
+      watch->watch(*pendingFolder);
+      pendingFolder.reset();
     }
   }
   watch->drop();
   currentThreadOwner = nullptr;
+}
+
+// Keeps reading changes into kinds until the folder has been quiet for the
+// quiet interval or the longest wait is over. The stop event and a request
+// to watch another folder end the wait at once.
+unsigned FolderWatcher::Impl::gatherUntilQuiet(struct pollfd (&fds)[3], unsigned kinds) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + timing.longest;
+  auto quietAt = Clock::now() + timing.quiet;
+  while (!stopRequested.load()) {
+    const auto now = Clock::now();
+    const auto wakeAt = std::min(quietAt, deadline);
+    if (wakeAt <= now) break;
+    // Rounded up, so the wait never ends a little before its time.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now);
+    for (auto& entry : fds) entry.revents = 0;
+    const int ready = ::poll(fds, 3, static_cast<int>(wait.count()));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      trace("watcher", errnoText("poll"));
+      break;
+    }
+    if (ready == 0 || fds[0].revents != 0) break;
+    if (fds[1].revents != 0) {
+      takeFolderRequest(fds[1].fd);
+      if (pendingFolder) break;
+    }
+    if (fds[2].revents == 0) continue;
+    const unsigned more = watch->readBatch();
+    if (more != 0) {
+      kinds |= more;
+      quietAt = Clock::now() + timing.quiet;
+    }
+  }
+  return kinds;
+}
+
+// The list-changed event. The owner names its folder again whenever it
+// lists it anew; that moves nothing unless the folder is another one or its
+// watch was lost (the folder went away and may be back), so it neither cuts
+// a gathering short nor loses queued changes.
+void FolderWatcher::Impl::takeFolderRequest(int listEvent) {
+  drainEvent(listEvent);
+  std::string folder;
+  {
+    const std::lock_guard<std::mutex> guard(state);
+    folder = requestedFolder;
+  }
+  if (folder != watch->folder() || !watch->active()) pendingFolder = std::move(folder);
+}
+
+// Calls back once for each kind in kinds, in ascending kind order.
+void FolderWatcher::Impl::report(unsigned kinds) {
+  const std::string reported = watch->folder();
+  const std::pair<unsigned, FolderChange> order[] = {
+      {kBitLastWrite, FolderChange::LastWrite},
+      {kBitFileName, FolderChange::FileName},
+      {kBitFolderName, FolderChange::FolderName},
+  };
+  for (const auto& [bit, kind] : order) {
+    if ((kinds & bit) == 0 || stopRequested.load()) continue;
+    try {
+      callback(reported, kind);
+    } catch (const std::exception& error) {
+      trace("watcher", std::string("callback failed: ") + error.what());
+    } catch (...) {
+      trace("watcher", "callback failed");
+    }
+  }
 }
 
 void FolderWatcher::Impl::joinAndRelease() {
@@ -220,7 +284,9 @@ void FolderWatcher::Impl::joinAndRelease() {
   callback = nullptr;
 }
 
-FolderWatcher::FolderWatcher() : impl_(std::make_unique<Impl>()) {}
+FolderWatcher::FolderWatcher() : FolderWatcher(Timing{}) {}
+
+FolderWatcher::FolderWatcher(Timing timing) : impl_(std::make_unique<Impl>(timing)) {}
 
 FolderWatcher::~FolderWatcher() { stop(); }
 

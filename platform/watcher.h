@@ -3,11 +3,15 @@
 // 1 last write, 2 file name, 3 folder name.
 //
 // The callback runs on the watcher thread; a user-interface owner must hand
-// the work over to its own thread. Events that arrive together are reported
-// once per kind. stop() (or the destructor) ends the thread and waits for it;
-// the callback is never called after stop() returns.
+// the work over to its own thread. Changes are gathered until the folder has
+// been quiet for a while (Timing) and then reported once per kind, in
+// ascending kind order, so a burst of changes (a program saving hundreds of
+// pages) costs its owner one round of callbacks, not one per file. stop()
+// (or the destructor) ends the thread and waits for it, also in the middle of
+// a burst; the callback is never called after stop() returns.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,7 +24,16 @@ class FolderWatcher {
  public:
   using Callback = std::function<void(const std::string& folder, FolderChange kind)>;
 
+  // How changes are gathered: a report follows once no change has arrived
+  // for `quiet`, and at the latest `longest` after the first change of the
+  // report, so a folder that never stops changing is still reported.
+  struct Timing {
+    std::chrono::milliseconds quiet{200};
+    std::chrono::milliseconds longest{1000};
+  };
+
   FolderWatcher();
+  explicit FolderWatcher(Timing timing);
   ~FolderWatcher();
   FolderWatcher(const FolderWatcher&) = delete;
   FolderWatcher& operator=(const FolderWatcher&) = delete;

@@ -5,6 +5,8 @@
 #include <QIODevice>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
 
 namespace velkin::uikit {
 namespace {
@@ -24,7 +26,13 @@ CBuildProgressBar::CBuildProgressBar(QWidget* parent) : QDockWidget(tr("Build Pr
   textBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   textBox_->setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
   textBox_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Read-only output needs no undo history (it would keep a second copy).
+  textBox_->setUndoRedoEnabled(false);
   setWidget(textBox_);
+  // Runs once the output records waiting in the event queue are all in.
+  showTimer_.setSingleShot(true);
+  showTimer_.setInterval(0);
+  connect(&showTimer_, &QTimer::timeout, this, [this] { showPending(); });
 }
 
 QString CBuildProgressBar::displayText(const QString& text) {
@@ -34,17 +42,38 @@ QString CBuildProgressBar::displayText(const QString& text) {
   return shown;
 }
 
+// Every append starts with a carriage return, which never pairs with what
+// came before it, so the text already shown stays as it is: only the added
+// part is converted, and later inserted at the end of the box.
 void CBuildProgressBar::appendChunk(const QString& chunk) {
-  text_ += QLatin1Char('\r');
-  text_ += chunk;
-  textBox_->setPlainText(displayText(text_));
-  textBox_->moveCursor(QTextCursor::End);
-  textBox_->ensureCursorVisible();
+  QString added;
+  added.reserve(chunk.size() + 1);
+  added += QLatin1Char('\r');
+  added += chunk;
+  text_ += added;
+  pending_ += displayText(added);
+  if (!showTimer_.isActive()) showTimer_.start();
+}
+
+QPlainTextEdit* CBuildProgressBar::textBox() const {
+  showPending();
+  return textBox_;
+}
+
+// A cursor of its own does the insert, so a selection the user made in the
+// box survives it.
+void CBuildProgressBar::showPending() const {
+  if (pending_.isEmpty()) return;
+  QTextCursor end(textBox_->document());
+  end.movePosition(QTextCursor::End);
+  end.insertText(pending_);
+  pending_.clear();
   textBox_->verticalScrollBar()->setValue(textBox_->verticalScrollBar()->maximum());
 }
 
 void CBuildProgressBar::clearText() {
   text_.clear();
+  pending_.clear();
   textBox_->clear();
 }
 

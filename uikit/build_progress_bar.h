@@ -3,11 +3,18 @@
 // append adds a carriage return and then the chunk. The read-only text box
 // shows every carriage return (alone or before a line feed) as one line
 // break, always has its vertical scroll bar and keeps the last line in view.
+//
+// Appending costs the size of the chunk, however long the output is. The
+// chunks of one burst (all the output records waiting in the event queue)
+// reach the text box together, when the event loop next runs or when the
+// box is asked for, so the box lays out the lines it shows, not every line
+// of a burst on its way through. UI thread only.
 #pragma once
 
 #include <QByteArray>
 #include <QDockWidget>
 #include <QString>
+#include <QTimer>
 
 class QPlainTextEdit;
 
@@ -24,7 +31,8 @@ class CBuildProgressBar : public QDockWidget {
   void clearText();
   // Everything appended so far, as received.
   const QString& text() const { return text_; }
-  QPlainTextEdit* textBox() const { return textBox_; }
+  // The text box, showing everything appended so far.
+  QPlainTextEdit* textBox() const;
 
   // The bar's own record (floating or docked, and its floating geometry),
   // kept in the profile section "BuildProgress".
@@ -35,8 +43,15 @@ class CBuildProgressBar : public QDockWidget {
   static QString displayText(const QString& text);
 
  private:
+  // Puts the text appended since the last time into the box.
+  void showPending() const;
+
   QPlainTextEdit* textBox_ = nullptr;
   QString text_;
+  // Appended but not in the box yet, already as shown; showPending() moves
+  // it there, also from the const textBox().
+  mutable QString pending_;
+  QTimer showTimer_;
 };
 
 }  // namespace velkin::uikit

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <atomic>
 #include <filesystem>
@@ -223,6 +224,67 @@ TEST_P(DeleteAnswer, DeletesThePageAndItsCompanionFolderOnlyOnYes) {
 
 INSTANTIATE_TEST_SUITE_P(Answers, DeleteAnswer, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "Yes" : "No"; });
+
+// --- Mirroring the model ---------------------------------------------------
+
+// Differences between the model's items below item and the widget's, in
+// order; empty when the widget shows exactly the model.
+std::string mirrorDifferences(const CProjectTreeCtrl& tree, const TreeItem* item) {
+  const QTreeWidgetItem* widget = tree.widgetItem(item);
+  if (widget == nullptr) return "no widget for " + item->text + "\n";
+  std::string differences;
+  if (widget->text(0).toStdString() != item->text) differences += "text of " + item->text + "\n";
+  if (widget->childCount() != static_cast<int>(item->children.size())) {
+    return differences + "child count of " + item->text + "\n";
+  }
+  for (int i = 0; i < widget->childCount(); ++i) {
+    const TreeItem* child = item->children[static_cast<size_t>(i)].get();
+    if (tree.modelItem(widget->child(i)) != child) differences += "order below " + item->text + "\n";
+    differences += mirrorDifferences(tree, child);
+  }
+  return differences;
+}
+
+TEST_F(ProjectTree, WidgetTreeKeepsTheModelsOrderThroughEveryChange) {
+  velkin::testing::writeTextFile(path("outside/dropped.htm"), "<HTML>dropped</HTML>");
+  velkin::testing::writeTextFile(book_ + "/Cat/captured.htm", "<HTML>captured</HTML>");
+  const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+      {"listing", [&] { tree_->model().expandAll(item("")); }},
+      {"capture, put first", [&] { tree_->model().addCapturedPage(item("Cat"), "captured.htm"); }},
+      {"copy in, put last", [&] { tree_->model().copyIn({path("outside/dropped.htm")}, item("Cat")); }},
+      {"move", [&] { tree_->model().move(item("Cat/page.htm"), item("Other")); }},
+      {"new category", [&] { tree_->model().newCategory(item("Cat")); }},
+      {"refresh", [&] { tree_->onRefresh(); }},
+  };
+  for (const auto& [name, change] : changes) {
+    change();
+    EXPECT_EQ(mirrorDifferences(*tree_, tree_->model().root()), "") << "after " << name;
+  }
+}
+
+TEST_F(ProjectTree, ItemsOfOneKindShareOneIconAcrossRefreshes) {
+  velkin::testing::writeTextFile(book_ + "/Cat/second.htm", "x");
+  velkin::testing::writeTextFile(book_ + "/Other/third.HTML", "x");
+  velkin::testing::makeDirs(book_ + "/Other/More");
+  // Both page kinds show the page icon.
+  std::map<velkin::kb::ItemKind, std::set<qint64>> keys;
+  for (int round = 0; round < 2; ++round) {
+    tree_->onRefresh();
+    tree_->model().expandAll(tree_->model().root());
+    for (QTreeWidgetItemIterator it(tree_.get()); *it != nullptr; ++it) {
+      const TreeItem* at = tree_->modelItem(*it);
+      ASSERT_NE(at, nullptr);
+      keys[at->isPage() ? velkin::kb::ItemKind::Page : at->kind].insert((*it)->icon(0).cacheKey());
+    }
+  }
+  ASSERT_EQ(keys.size(), 3u) << "root, categories and pages";
+  std::set<qint64> distinct;
+  for (const auto& [kind, icons] : keys) {
+    EXPECT_EQ(icons.size(), 1u) << "kind " << static_cast<int>(kind);
+    distinct.insert(icons.begin(), icons.end());
+  }
+  EXPECT_EQ(distinct.size(), 3u) << "each kind has an icon of its own";
+}
 
 // --- Drags inside the tree -------------------------------------------------
 

@@ -8,6 +8,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "kb/book_dir.h"
 #include "kb/messages.h"
@@ -272,6 +273,10 @@ class TaskQueue {
     std::unique_lock<std::mutex> lock(mutex_);
     return ready_.wait_for(lock, timeout, [this] { return !tasks_.empty(); });
   }
+  size_t size() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tasks_.size();
+  }
   void runAll() {
     std::deque<ProjectTree::Task> tasks;
     {
@@ -301,6 +306,30 @@ TEST_F(ProjectTreeTest, WatcherRefreshesOnTheOwnersThreadForBookDirectoryChanges
   EXPECT_EQ(child(tree->root(), "arrived"), nullptr) << "nothing changes before the owner runs the task";
   queue.runAll();
   EXPECT_NE(child(tree->root(), "arrived"), nullptr);
+}
+
+TEST_F(ProjectTreeTest, ARefreshWaitingToRunCoversEveryLaterChange) {
+  makeDirs(book());
+  TaskQueue queue;
+  auto tree = makeTree(queue.poster());
+  writeTextFile(book() + "/first.htm", "x");
+  ASSERT_TRUE(queue.waitForTask(std::chrono::seconds(5)));
+
+  // A program saves many pages while the owner is busy: the Refresh already
+  // waiting will list them all, so no second one is posted.
+  for (int i = 0; i < 40; ++i) writeTextFile(book() + "/saved " + std::to_string(i) + ".htm", "x");
+  makeDirs(book() + "/saved.files");
+  makeDirs(book() + "/New Folder");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(queue.size(), 1u);
+  queue.runAll();
+  EXPECT_EQ(tree->root()->children.size(), 42u) << "first, 40 saved pages and New Folder";
+
+  // Once it has run, the next change posts a Refresh again.
+  writeTextFile(book() + "/later.htm", "x");
+  ASSERT_TRUE(queue.waitForTask(std::chrono::seconds(5)));
+  queue.runAll();
+  EXPECT_NE(child(tree->root(), "later"), nullptr);
 }
 
 TEST_F(ProjectTreeTest, RefreshPostedAfterTheTreeIsGoneDoesNothing) {

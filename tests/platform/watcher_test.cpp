@@ -24,6 +24,12 @@ using velkin::testing::writeTextFile;
 
 using Report = std::pair<std::string, FolderChange>;
 
+std::vector<Report> reportsOf(const std::string& folder, std::initializer_list<FolderChange> kinds) {
+  std::vector<Report> reports;
+  for (const FolderChange kind : kinds) reports.emplace_back(folder, kind);
+  return reports;
+}
+
 // Collects the callbacks of a watcher and lets the test wait for them.
 class Recorder {
  public:
@@ -183,13 +189,61 @@ TEST_F(FolderWatcherTest, EventsOfOneBatchAreReportedOncePerKindInOrder) {
 
   ASSERT_TRUE(recorder_.waitForCount(4));
   waitToProveSilence();
-  const std::vector<Report> expected = {
-      {temp_.path(), FolderChange::FolderName},
-      {temp_.path(), FolderChange::LastWrite},
-      {temp_.path(), FolderChange::FileName},
-      {temp_.path(), FolderChange::FolderName},
-  };
-  EXPECT_EQ(recorder_.reports(), expected);
+  EXPECT_EQ(recorder_.reports(), reportsOf(temp_.path(), {FolderChange::FolderName, FolderChange::LastWrite,
+                                                           FolderChange::FileName, FolderChange::FolderName}));
+}
+
+TEST(FolderWatcherGathering, ABurstOfChangesIsReportedOncePerKindWhenTheFolderIsQuiet) {
+  TempFolder temp;
+  Recorder recorder;
+  // A quiet interval far longer than the burst takes, so a slow machine
+  // cannot split it.
+  FolderWatcher watcher(FolderWatcher::Timing{std::chrono::milliseconds(1500), std::chrono::seconds(30)});
+  ASSERT_TRUE(watcher.start(temp.path(), recorder.callback()));
+
+  for (int i = 0; i < 50; ++i) {
+    const std::string name = "saved " + std::to_string(i);
+    writeTextFile(temp / (name + ".htm"), "page");
+    appendTo(temp / (name + ".htm"), " more");
+    if (i % 10 == 0) {
+      makeDirs(temp / (name + ".files"));
+      // An owner that lists the folder anew names it again: that is no move
+      // and must not cut the burst into pieces.
+      watcher.changeFolder(temp.path());
+    }
+  }
+  ASSERT_TRUE(recorder.waitForCount(3));
+  waitToProveSilence();
+  EXPECT_EQ(recorder.reports(),
+            reportsOf(temp.path(), {FolderChange::LastWrite, FolderChange::FileName, FolderChange::FolderName}));
+}
+
+TEST(FolderWatcherGathering, AFolderThatNeverStopsChangingIsStillReported) {
+  TempFolder temp;
+  Recorder recorder;
+  // Never quiet for a second, but reported 200 ms after the first change.
+  FolderWatcher watcher(FolderWatcher::Timing{std::chrono::seconds(1), std::chrono::milliseconds(200)});
+  ASSERT_TRUE(watcher.start(temp.path(), recorder.callback()));
+  bool reportedWhileChanging = false;
+  for (int i = 0; i < 60 && !reportedWhileChanging; ++i) {
+    writeTextFile(temp / ("page" + std::to_string(i) + ".htm"), "x");
+    reportedWhileChanging = recorder.waitFor(temp.path(), FolderChange::FileName, 50ms);
+  }
+  EXPECT_TRUE(reportedWhileChanging);
+}
+
+TEST(FolderWatcherGathering, StopDoesNotWaitForTheFolderToBeQuiet) {
+  TempFolder temp;
+  Recorder recorder;
+  FolderWatcher watcher(FolderWatcher::Timing{std::chrono::seconds(30), std::chrono::seconds(60)});
+  ASSERT_TRUE(watcher.start(temp.path(), recorder.callback()));
+  writeTextFile(temp / "page.htm", "x");
+  std::this_thread::sleep_for(100ms);  // the watcher is gathering now
+
+  const auto began = std::chrono::steady_clock::now();
+  watcher.stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 1s);
+  EXPECT_TRUE(recorder.reports().empty()) << "nothing is reported after stop";
 }
 
 TEST_F(FolderWatcherTest, ChangeFolderMovesTheWatch) {
