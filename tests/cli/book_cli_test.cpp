@@ -74,7 +74,7 @@ TEST_F(BookCliTest, BuildChmStreamsTheCompilerAndRemovesTheProject) {
   const ProgramRun run = velkin({"build-chm", "Cat", "-o", output()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.rfind("Velkin - /bin/sh '" + book() + "/Cat/ExportASCHM.bat'\n", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("Writing CHM " + output() + "\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Writing CHM " + path("out/.velkin-book-")), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("a warning\n"), std::string::npos) << run.out;
   EXPECT_EQ(readTextFile(output()), "ITSF compiled");
   EXPECT_FALSE(anyBuildFileLeft(book() + "/Cat"));
