@@ -86,10 +86,16 @@ void ProjectTree::listInto(TreeItem* item, const std::string& folder) {
 }
 
 void ProjectTree::listRecursively(TreeItem* item, const std::string& folder, bool useFilter) {
-  // Links are followed, but never back into a folder on the way down and
-  // never twice into one folder through links, so no web of links can make
-  // the listing endless or explode.
+  // Links are followed, but never back into a folder on the way down from
+  // the root and never twice into one folder through links, so no web of
+  // links can make the listing endless or explode.
   platform::WalkPath way;
+  std::vector<const TreeItem*> above;
+  for (const TreeItem* at = item->parent; at != nullptr; at = at->parent) above.push_back(at);
+  for (auto it = above.rbegin(); it != above.rend(); ++it) {
+    platform::FolderIdentity identity;
+    if (platform::identifyFolder(pathOf(*it), &identity)) way.enter(identity);
+  }
   std::function<void(TreeItem*, const std::string&)> descend = [&](TreeItem* at, const std::string& path) {
     platform::FolderIdentity identity;
     if (!platform::identifyFolder(path, &identity) || !way.enter(identity)) return;
