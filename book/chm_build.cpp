@@ -92,6 +92,9 @@ std::string ChmBuildSession::build(const std::string& category, const BookSettin
   const std::string folderOfBook = outputFolder.empty() ? "." : outputFolder;
   if (!platform::isDirectory(folderOfBook)) return "no such folder for the book: " + outputFolder;
   if (platform::isDirectory(settings.outputPath)) return "the book would replace a folder: " + settings.outputPath;
+  if (const auto why = unfitForBook(folderOfBook); !why.empty()) {
+    return "the compiler cannot write into " + folderOfBook + " (" + std::string(why) + ")";
+  }
   // The compiler writes beside the book, so that the book is replaced by a
   // rename, and only by a good one.
   std::string compiled;

@@ -29,15 +29,6 @@ using platform::joinPath;
 
 constexpr const char* kProjectFiles[] = {kScriptFileName, kProjectFileName, kContentsFileName, kIndexFileName};
 
-// Why the compiler cannot take a file under this path, or "" when it can:
-// it reads every backslash as a folder separator, and a project file line
-// cannot hold a line break.
-std::string_view unfitForBook(std::string_view relative) {
-  if (relative.find('\\') != std::string_view::npos) return "the compiler takes a backslash for a folder separator";
-  if (hasLineBreak(relative)) return "a line break in its name";
-  return {};
-}
-
 // Pages the compiler could not take are passed over.
 std::string searchFirstPage(const std::string& root, const std::string& folder, WalkPath& way) {
   const FolderListing listing = readFolder(folder);
@@ -176,6 +167,12 @@ std::string checkSettings(const BookSettings& settings, const std::string& topic
 }
 
 }  // namespace
+
+std::string_view unfitForBook(std::string_view path) {
+  if (path.find('\\') != std::string_view::npos) return "the compiler takes a backslash for a folder separator";
+  if (hasLineBreak(path)) return "a line break in its name";
+  return {};
+}
 
 std::string firstPage(const std::string& folder) {
   WalkPath way;

@@ -31,6 +31,11 @@ inline constexpr char kLeftoverPageName[] = "k==estrova.htm";
 inline constexpr char kCompilerName[] = "chmcmd";
 inline constexpr char kViewerName[] = "xdg-open";
 
+// Why the compiler cannot take a file or folder by this path, or "" when it
+// can: it reads every backslash as a folder separator, and a project file
+// line cannot hold a line break.
+std::string_view unfitForBook(std::string_view path);
+
 // The first page of a folder: entries in name order, each folder searched
 // when it is met (companion folders too), the first file ending in ".htm" or
 // ".HTM" wins (".html" pages, build file names and pages the book would

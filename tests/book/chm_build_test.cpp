@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "book/chm_build.h"
+#include "kb/listing.h"
 #include "platform/command_queue.h"
 #include "platform/file_util.h"
 #include "platform/task_loop.h"
@@ -205,10 +206,13 @@ TEST_F(ChmBuildTest, MissingCompilerIsRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(result_.has_value());
 }
 
-TEST_F(ChmBuildTest, InputReachesTheCompilerAndASecondBuildWaitsForTheFirst) {
+TEST_F(ChmBuildTest, InputReachesTheCompilerWhileItsProjectIsHeldAndASecondBuildWaits) {
   installTool("chmcmd", "read line; echo \"got $line\"\n" + std::string(kGoodCompiler));
   ASSERT_EQ(session_->build(cat(), settings()), "");
   EXPECT_NE(session_->build(cat(), settings()), "");
+  // The owner's own tree lists the category meanwhile, as its watcher does.
+  kb::listFolder(cat(), {}, path("book"));
+  for (const char* name : kBuildFiles) EXPECT_TRUE(platform::pathExists(cat() + "/" + name)) << name;
   session_->postCommand(platform::kStdioInput, "go\n");
   ASSERT_TRUE(loop_.runUntil([this] { return result_.has_value(); }, 60s));
   EXPECT_EQ(textOf(kOutput).rfind("got go\n", 0), 0u) << textOf(kOutput);
