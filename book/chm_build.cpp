@@ -37,19 +37,12 @@ class ChmBuildSession::Runner final : public platform::ConsoleRunner {
   ~Runner() override { close(); }
 
  protected:
-  void started(const std::string& commandLine) override { forward(kTitle, "Velkin - " + commandLine); }
-  void outputText(std::string_view chunk) override { forward(kOutput, std::string(chunk)); }
-  void errorText(std::string_view chunk) override { forward(kError, std::string(chunk)); }
+  void started(const std::string& commandLine) override { session_.forward(kTitle, "Velkin - " + commandLine); }
+  void outputText(std::string_view chunk) override { session_.forward(kOutput, std::string(chunk)); }
+  void errorText(std::string_view chunk) override { session_.forward(kError, std::string(chunk)); }
   void ended() override { session_.postCommand(platform::kStdioEnded, ""); }
 
  private:
-  void forward(int kind, std::string text) {
-    ChmBuildSession& session = session_;
-    session.postGuarded([&session, kind, text = std::move(text)] {
-      if (session.output_) session.output_(kind, text);
-    });
-  }
-
   ChmBuildSession& session_;
 };
 
@@ -68,14 +61,22 @@ ChmBuildSession::~ChmBuildSession() {
   runner_->close();
   alive_.reset();
   if (!building_) return;
-  removeChmProject(projectFolder_);
-  discardEmptyOutput();
+  endProject();
+  discardCompiledFile();
 }
 
 void ChmBuildSession::postGuarded(Task task) {
   std::weak_ptr<ChmBuildSession*> alive = alive_;
   post_([alive = std::move(alive), task = std::move(task)] {
     if (alive.lock()) task();
+  });
+}
+
+// Any thread: the text reaches the owner's output on its own thread, after
+// everything forwarded before it.
+void ChmBuildSession::forward(int kind, std::string text) {
+  postGuarded([this, kind, text = std::move(text)] {
+    if (output_) output_(kind, text);
   });
 }
 
@@ -86,37 +87,39 @@ std::string ChmBuildSession::build(const std::string& category, const BookSettin
   if (building_) return "a book is already being built";
   const std::string compiler = findCompiler();
   if (compiler.empty()) return kCompilerMissingMessage;
+  if (settings.outputPath.empty()) return "no output file given";
   const std::string outputFolder(platform::parentPath(settings.outputPath));
-  if (!settings.outputPath.empty() && !platform::isDirectory(outputFolder.empty() ? "." : outputFolder)) {
-    return "no such folder for the book: " + outputFolder;
-  }
+  const std::string folderOfBook = outputFolder.empty() ? "." : outputFolder;
+  if (!platform::isDirectory(folderOfBook)) return "no such folder for the book: " + outputFolder;
   if (platform::isDirectory(settings.outputPath)) return "the book would replace a folder: " + settings.outputPath;
+  if (const auto why = unfitForBook(folderOfBook); !why.empty()) {
+    return "the compiler cannot write into " + folderOfBook + " (" + std::string(why) + ")";
+  }
+  // The compiler writes beside the book, so that the book is replaced by a
+  // rename, and only by a good one.
+  std::string compiled;
+  const int fd = platform::createUniqueFile(folderOfBook, ".velkin-book-" + std::to_string(::getpid()) + "-",
+                                            ".chm", &compiled);
+  if (fd < 0) return "cannot write the book in " + folderOfBook + ": " + std::strerror(errno);
+  ::close(fd);
+  BookSettings project = settings;
+  project.outputPath = compiled;
   const std::string folder = withoutTrailingSlash(category);
-  const ProjectOutcome project = writeChmProject(folder, settings, compiler, filter);
-  if (!project.ok()) return project.error;
-  prepareOutput(settings);
+  ProjectOutcome written = writeChmProject(folder, project, compiler, filter);
+  if (!written.ok()) {
+    ::unlink(compiled.c_str());
+    return written.error;
+  }
   projectFolder_ = folder;
+  projectFiles_ = std::move(written.files);
+  leftOut_ = std::move(written.leftOut);
+  outputPath_ = settings.outputPath;
+  compiledPath_ = compiled;
+  openBook_ = settings.openBook;
   building_ = true;
   started_ = false;
-  postCommand(platform::kStdioStart, project.scriptPath);
+  postCommand(platform::kStdioStart, written.scriptPath);
   return {};
-}
-
-// The viewer is handed a file that exists even before the compiler runs. An
-// existing book is left as it is until the compiler replaces it.
-void ChmBuildSession::prepareOutput(const BookSettings& settings) {
-  outputPath_ = settings.outputPath;
-  createdEmptyOutput_ = false;
-  if (settings.openBook) {
-    const int fd = ::open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      ::close(fd);
-      createdEmptyOutput_ = true;
-    } else if (errno != EEXIST) {
-      platform::trace("book", "cannot create " + outputPath_ + ": " + std::strerror(errno));
-    }
-  }
-  outputBefore_ = stampOf(outputPath_);
 }
 
 void ChmBuildSession::handleCommand(int code, const std::string& text) {
@@ -144,6 +147,9 @@ void ChmBuildSession::startScript(const std::string& text) {
     runnerOpen_ = true;
     started_ = true;
     lastCommand_ = command;
+    // After the title, which open() has just forwarded.
+    for (const std::string& line : leftOut_) forward(kError, "Warning: " + line + "\n");
+    leftOut_.clear();
     return;
   }
   // The runner has reported why; the build still ends and cleans up.
@@ -151,57 +157,61 @@ void ChmBuildSession::startScript(const std::string& text) {
 }
 
 void ChmBuildSession::scriptEnded(const std::string& text) {
-  if (!projectFolder_.empty()) removeChmProject(projectFolder_);
+  // Whether the compiler read the project as written, before it goes.
+  const bool projectIntact = projectFiles_ != nullptr && projectFiles_->intact();
+  endProject();
   if (!text.empty()) {
     runner_->write(text);
   } else {
     runner_->close();
     runnerOpen_ = false;
   }
-  finishBuild();
+  finishBuild(projectIntact);
 }
 
-void ChmBuildSession::finishBuild() {
+void ChmBuildSession::endProject() {
+  if (projectFiles_) projectFiles_->remove();
+  projectFiles_.reset();
+  if (!projectFolder_.empty()) removeChmProject(projectFolder_);
+}
+
+void ChmBuildSession::finishBuild(bool projectIntact) {
   if (!building_) return;
   building_ = false;
   BuildResult result;
   result.started = started_;
   result.outputPath = outputPath_;
-  result.bookWritten = outputWritten();
-  if (!result.bookWritten) discardEmptyOutput();
+  if (started_ && !projectIntact && output_) {
+    output_(kError, "The project files were taken away while the compiler ran; " + outputPath_ +
+                        " was not replaced.\n");
+  }
+  result.bookWritten = projectIntact && placeBook();
+  discardCompiledFile();
+  if (result.bookWritten && openBook_ && !openWithViewer(outputPath_)) {
+    platform::trace("book", std::string("cannot open ") + outputPath_ + " with " + kViewerName);
+  }
   if (finished_) finished_(result);
 }
 
-// The empty file made for the viewer is not kept when no book came of it.
-void ChmBuildSession::discardEmptyOutput() {
-  const FileStamp now = stampOf(outputPath_);
-  if (!createdEmptyOutput_ || !now.exists || now.size != 0) return;
-  if (::unlink(outputPath_.c_str()) != 0) platform::trace("book", "cannot delete " + outputPath_);
-  createdEmptyOutput_ = false;
-}
-
-ChmBuildSession::FileStamp ChmBuildSession::stampOf(const std::string& path) {
-  FileStamp stamp;
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return stamp;
-  stamp.exists = true;
-  stamp.device = info.st_dev;
-  stamp.inode = info.st_ino;
-  stamp.size = info.st_size;
-  stamp.modifiedNs = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-  return stamp;
-}
-
 // The compiler's exit status does not tell (it ends with 0 even when it
-// cannot read its project), so the output itself is checked: a compiled file
-// that was not there, or not in this form, before the build.
-bool ChmBuildSession::outputWritten() const {
-  const FileStamp now = stampOf(outputPath_);
-  if (!now.exists || now.size == 0) return false;
-  const bool changed = !outputBefore_.exists || now.device != outputBefore_.device ||
-                       now.inode != outputBefore_.inode || now.size != outputBefore_.size ||
-                       now.modifiedNs != outputBefore_.modifiedNs;
-  return changed && startsWithSignature(outputPath_);
+// cannot read its project), so its output itself is checked: a compiled
+// file, which then replaces the book in one step.
+bool ChmBuildSession::placeBook() {
+  if (!startsWithSignature(compiledPath_)) return false;
+  if (::rename(compiledPath_.c_str(), outputPath_.c_str()) != 0) {
+    platform::trace("book", "cannot replace " + outputPath_ + ": " + std::strerror(errno));
+    return false;
+  }
+  compiledPath_.clear();
+  return true;
+}
+
+void ChmBuildSession::discardCompiledFile() {
+  if (compiledPath_.empty()) return;
+  if (::unlink(compiledPath_.c_str()) != 0 && errno != ENOENT) {
+    platform::trace("book", "cannot delete " + compiledPath_ + ": " + std::strerror(errno));
+  }
+  compiledPath_.clear();
 }
 
 std::string findCompiler() { return findOnPath(kCompilerName); }

@@ -15,21 +15,27 @@
 //                close the runner. Ends the build.
 //   kStdioInput: write the text to the script's input.
 // The owner's output function receives (kind, text): kTitle "Velkin - " and
-// the command line when the script has started, kOutput and kError for each
-// chunk the script prints, in the order they arrive.
+// the command line when the script has started, then a kError line
+// "Warning: ..." for each file left out of the book, kOutput and kError for
+// each chunk the script prints, in the order they arrive, and a kError line
+// when the project was taken away while the compiler ran.
 //
-// The project files are removed when the build ends, also when the compiler
-// fails or the script cannot be started. A build counts as written only when
-// the compiler has left a new compiled file at the output path.
+// The project files are held while the build runs, so no listing deletes
+// them (kb/build_files.h), and removed when it ends, also when the compiler
+// fails or the script cannot be started. The compiler writes a temporary
+// file beside the book; it replaces the book only when it is a compiled file
+// and the project files were in place until the compiler ended, so a failed
+// build leaves an earlier book as it was. Only then is the book handed to
+// the viewer, when it is to be opened.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <sys/types.h>
+#include <vector>
 
 #include "book/book_settings.h"
+#include "kb/build_files.h"
 #include "kb/page_filter.h"
 #include "platform/command_queue.h"
 #include "platform/console_runner.h"
@@ -59,12 +65,11 @@ class ChmBuildSession {
   ChmBuildSession& operator=(const ChmBuildSession&) = delete;
 
   // Owner's thread. Writes the project into category with the compiler found
-  // on PATH and posts the start of its script. When the book is to be
-  // opened, an empty file is first created at the output path if there is
-  // none. Returns "" or, with nothing started, why: another build still
-  // runs, the compiler is missing, the output folder is missing, or the
-  // project could not be written. finished is called once for each build
-  // that was accepted.
+  // on PATH and posts the start of its script. Returns "" or, with nothing
+  // started, why: another build still runs (here, or in category anywhere),
+  // the compiler is missing, the output folder is missing or not writable,
+  // or the project could not be written. finished is called once for each
+  // build that was accepted.
   std::string build(const std::string& category, const BookSettings& settings,
                     const kb::PageFilter& filter = {});
 
@@ -77,24 +82,17 @@ class ChmBuildSession {
 
  private:
   class Runner;
-  struct FileStamp {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t modifiedNs = 0;
-  };
 
   void handleCommand(int code, const std::string& text);
   void startScript(const std::string& text);
   void scriptEnded(const std::string& text);
-  void finishBuild();
-  void prepareOutput(const BookSettings& settings);
-  void discardEmptyOutput();
-  static FileStamp stampOf(const std::string& path);
-  bool outputWritten() const;
+  void finishBuild(bool projectIntact);
+  bool placeBook();
+  void endProject();
+  void discardCompiledFile();
   // Posts a task that runs only while this session is alive.
   void postGuarded(Task task);
+  void forward(int kind, std::string text);
 
   Post post_;
   Output output_;
@@ -106,9 +104,11 @@ class ChmBuildSession {
   bool building_ = false;
   bool started_ = false;
   std::string projectFolder_;
+  std::unique_ptr<kb::HeldBuildFiles> projectFiles_;
+  std::vector<std::string> leftOut_;
   std::string outputPath_;
-  FileStamp outputBefore_;
-  bool createdEmptyOutput_ = false;
+  std::string compiledPath_;  // where the compiler writes, beside outputPath_
+  bool openBook_ = false;
   std::string lastCommand_;
 };
 

@@ -1,5 +1,8 @@
 #include "book/chm_project.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +11,7 @@
 #include <unordered_set>
 
 #include "book/folder_walk.h"
+#include "kb/build_files.h"
 #include "kb/layout.h"
 #include "kb/meta.h"
 #include "platform/console_runner.h"
@@ -16,6 +20,8 @@
 #include "platform/text.h"
 #include "platform/trace.h"
 
+extern char** environ;
+
 namespace velkin::book {
 namespace {
 
@@ -23,15 +29,17 @@ using platform::joinPath;
 
 constexpr const char* kProjectFiles[] = {kScriptFileName, kProjectFileName, kContentsFileName, kIndexFileName};
 
-std::string searchFirstPage(const std::string& folder, WalkPath& way) {
+// Pages the compiler could not take are passed over.
+std::string searchFirstPage(const std::string& root, const std::string& folder, WalkPath& way) {
   const FolderListing listing = readFolder(folder);
-  if (!listing.readable || !way.enter(listing)) return {};
+  if (!listing.readable || !way.enter(listing.identity)) return {};
   std::string found;
   for (const auto& entry : listing.entries) {
     const std::string path = joinPath(folder, entry.name);
-    if (entry.isFolder) {
-      found = searchFirstPage(path, way);
-    } else if (kb::pageKindOf(entry.name) == kb::ItemKind::Page && !kb::isBuildFileName(entry.name)) {
+    if (entry.isFolder()) {
+      found = searchFirstPage(root, path, way);
+    } else if (kb::pageKindOf(entry.name) == kb::ItemKind::Page && !kb::isBuildFileName(entry.name) &&
+               unfitForBook(pathBelow(path, root)).empty()) {
       found = path;
     }
     if (!found.empty()) break;
@@ -59,23 +67,33 @@ class ContentsWalk {
   void addEntries(const std::string& folder, const FolderListing& listing) {
     for (const auto& entry : listing.entries) {
       const std::string path = joinPath(folder, entry.name);
-      if (entry.isFolder) {
-        if (!kb::isCompanionFolderName(entry.name)) addCategory(path, entry.name);
+      if (entry.isFolder()) {
+        if (!kb::isCompanionFolderName(entry.name) && fitsTheBook(path)) addCategory(path, entry.name);
       } else if (!kb::isBuildFileName(entry.name) && kb::pageKindOf(entry.name) &&
-                 pagePasses(filter_, path, entry.name)) {
+                 pagePasses(filter_, path, entry.name) && fitsTheBook(path)) {
         addPage(path, entry.name);
       }
     }
   }
 
-  BookContents take() { return {std::move(sitemap_), std::move(files_)}; }
+  BookContents take() { return {std::move(sitemap_), std::move(files_), std::move(leftOut_)}; }
   WalkPath& way() { return way_; }
 
  private:
+  // A path the compiler cannot take is left out, with all below it, and
+  // named in leftOut_.
+  bool fitsTheBook(const std::string& path) {
+    const std::string relative = pathBelow(path, projectFolder_);
+    const std::string_view why = unfitForBook(relative);
+    if (why.empty()) return true;
+    leftOut_.push_back("left out of the book (" + std::string(why) + "): " + relative);
+    return false;
+  }
+
   // Only the first category met anywhere in the walk opens the topic.
   void addCategory(const std::string& path, const std::string& name) {
     const FolderListing listing = readFolder(path);
-    if (listing.readable && !way_.enter(listing)) {
+    if (listing.readable && !way_.enter(listing.identity)) {
       platform::trace("book", "not following a link back into " + path);
       return;
     }
@@ -103,10 +121,11 @@ class ContentsWalk {
 
   void addFilesBelow(const std::string& folder) {
     const FolderListing listing = readFolder(folder);
-    if (!listing.readable || !way_.enter(listing)) return;
+    if (!listing.readable || !way_.enter(listing.identity)) return;
     for (const auto& entry : listing.entries) {
       const std::string path = joinPath(folder, entry.name);
-      if (entry.isFolder) {
+      if (!fitsTheBook(path)) continue;
+      if (entry.isFolder()) {
         addFilesBelow(path);
       } else {
         addFile(pathBelow(path, projectFolder_));
@@ -115,12 +134,7 @@ class ContentsWalk {
     way_.leave();
   }
 
-  // A name with a line break cannot be written as a project file line.
   void addFile(const std::string& relative) {
-    if (hasLineBreak(relative)) {
-      platform::trace("book", "left out of the book (line break in its name): " + relative);
-      return;
-    }
     if (seen_.insert(relative).second) files_.push_back(relative);
   }
 
@@ -130,6 +144,7 @@ class ContentsWalk {
   WalkPath way_;
   std::string sitemap_;
   std::vector<std::string> files_;
+  std::vector<std::string> leftOut_;
   std::unordered_set<std::string> seen_;
 };
 
@@ -140,44 +155,36 @@ std::string singleLine(std::string text) {
   return text;
 }
 
-void deleteProjectFiles(const std::string& projectFolder) {
-  for (const char* name : kProjectFiles) {
-    const std::string path = joinPath(projectFolder, name);
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-      platform::trace("book", "cannot delete " + path + ": " + std::strerror(errno));
-    }
-  }
-}
-
 std::string checkSettings(const BookSettings& settings, const std::string& topic) {
   if (settings.outputPath.empty()) return "no output file given";
-  if (hasLineBreak(settings.outputPath)) return "the output file name contains a line break: " + settings.outputPath;
-  if (hasLineBreak(topic)) return "the topic page name contains a line break: " + topic;
+  if (const auto why = unfitForBook(settings.outputPath); !why.empty()) {
+    return "the compiler cannot write the book there (" + std::string(why) + "): " + settings.outputPath;
+  }
+  if (const auto why = unfitForBook(topic); !why.empty()) {
+    return "the topic page cannot go into the book (" + std::string(why) + "): " + topic;
+  }
   return {};
 }
 
 }  // namespace
 
+std::string_view unfitForBook(std::string_view path) {
+  if (path.find('\\') != std::string_view::npos) return "the compiler takes a backslash for a folder separator";
+  if (hasLineBreak(path)) return "a line break in its name";
+  return {};
+}
+
 std::string firstPage(const std::string& folder) {
   WalkPath way;
-  return searchFirstPage(folder, way);
+  return searchFirstPage(folder, folder, way);
 }
 
 std::string defaultTopic(const std::string& projectFolder, const std::string& topicPage) {
   return pathBelow(topicPage.empty() ? firstPage(projectFolder) : topicPage, projectFolder);
 }
 
-std::string exportScriptText(const std::string& compilerPath, const std::string& projectFolder,
-                             const BookSettings& settings) {
-  std::string text = platform::shellQuote(compilerPath) + "   " +
-                     platform::shellQuote(joinPath(projectFolder, kProjectFileName));
-  if (settings.openBook) {
-    // The viewer runs on its own, its output away from the build's pipes:
-    // the build ends when the compiler does, not when the viewer is closed.
-    text += std::string("\n") + kViewerName + "   " + platform::shellQuote(settings.outputPath) +
-            " </dev/null >/dev/null 2>&1 &";
-  }
-  return text;
+std::string exportScriptText(const std::string& compilerPath, const std::string& projectFolder) {
+  return platform::shellQuote(compilerPath) + "   " + platform::shellQuote(joinPath(projectFolder, kProjectFileName));
 }
 
 BookContents bookContents(const std::string& projectFolder, const std::string& topic,
@@ -185,7 +192,7 @@ BookContents bookContents(const std::string& projectFolder, const std::string& t
   ContentsWalk walk(projectFolder, topic, filter);
   walk.addTopicFile();
   const FolderListing listing = readFolder(projectFolder);
-  const bool entered = listing.readable && walk.way().enter(listing);
+  const bool entered = listing.readable && walk.way().enter(listing.identity);
   std::string head = std::string(R"(<!DOCTYPE HTML PUBLIC "-//IETF//DTD HTML//EN">)") +
                      "<!Welcome to use Velkin Web 1.0 >" +
                      R"(<HTML><HEAD><META name="GENERATOR" content="Velkin Web1.0"><META name="Author" content="Velkin">)" +
@@ -230,26 +237,26 @@ ProjectOutcome writeChmProject(const std::string& categoryPath, const BookSettin
   const std::string topic = defaultTopic(category, settings.topicPage);
   outcome.error = checkSettings(settings, topic);
   if (!outcome.ok()) return outcome;
-  const BookContents contents = bookContents(category, topic, filter);
-  const std::pair<const char*, std::string> files[] = {
-      {kScriptFileName, exportScriptText(compilerPath, category, settings)},
+  BookContents contents = bookContents(category, topic, filter);
+  const kb::HeldBuildFiles::Files files = {
+      {kScriptFileName, exportScriptText(compilerPath, category)},
       {kProjectFileName, projectFileText(settings, topic, contents.files)},
       {kContentsFileName, contents.sitemap},
       {kIndexFileName, contents.sitemap},
   };
-  for (const auto& [name, text] : files) {
-    outcome.error = platform::writeFileAtomic(joinPath(category, name), text);
-    if (!outcome.ok()) {
-      deleteProjectFiles(category);
-      return outcome;
-    }
-  }
+  outcome.files = kb::HeldBuildFiles::write(category, files, &outcome.error);
+  if (!outcome.ok()) return outcome;
   outcome.scriptPath = joinPath(category, kScriptFileName);
+  outcome.leftOut = std::move(contents.leftOut);
   return outcome;
 }
 
 void removeChmProject(const std::string& projectFolder) {
-  deleteProjectFiles(projectFolder);
+  const int fd = ::open(projectFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    kb::deleteUnheldBuildFiles(fd, projectFolder, {std::begin(kProjectFiles), std::end(kProjectFiles)});
+    ::close(fd);
+  }
   const std::string leftover = joinPath(projectFolder, kLeftoverPageName);
   if (!platform::pathExists(leftover)) return;
   const platform::ShellResult trashed = platform::shellTrash(leftover);
@@ -275,6 +282,19 @@ std::string findOnPath(std::string_view program) {
     start = end + 1;
   }
   return {};
+}
+
+bool openWithViewer(const std::string& path) {
+  if (findOnPath(kViewerName).empty()) return false;
+  const std::string script = std::string(kViewerName) + " \"$1\" </dev/null >/dev/null 2>&1 &";
+  const char* argv[] = {"/bin/sh", "-c", script.c_str(), "sh", path.c_str(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return false;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace velkin::book

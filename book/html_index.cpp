@@ -37,7 +37,7 @@ class IndexWalk {
     text_ += "<DL><p>";
     const FolderListing listing = readFolder(folder);
     if (!listing.readable) return;
-    if (way_.enter(listing)) {
+    if (way_.enter(listing.identity)) {
       for (const auto& entry : listing.entries) addEntry(folder, entry);
       way_.leave();
     } else {
@@ -51,7 +51,7 @@ class IndexWalk {
  private:
   void addEntry(const std::string& folder, const FolderEntry& entry) {
     const std::string path = joinPath(folder, entry.name);
-    if (entry.isFolder) {
+    if (entry.isFolder()) {
       if (!kb::isCompanionFolderName(entry.name)) addFolder(path);
     } else if (!kb::isBuildFileName(entry.name)) {
       text_ += "<DT><A HREF=\"" + linkAddress(pathBelow(path, root_)) + "\">" +

@@ -1,10 +1,6 @@
 // The book commands: build-chm compiles a category into a compiled-help
 // book, streaming the compiler's output; build-html writes the category's
 // "MyKnowledge.htm" index page.
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -22,8 +18,6 @@
 #include "platform/registry.h"
 #include "platform/task_loop.h"
 #include "platform/text.h"
-
-extern char** environ;
 
 namespace velkin::cli {
 namespace {
@@ -116,21 +110,6 @@ void printBuildOutput(Context& context, int kind, const std::string& text) {
   }
 }
 
-// Hands the file to the desktop's opener without waiting for the program it
-// starts; the opener's own messages are dropped.
-bool openWithDesktop(const std::string& path) {
-  if (book::findOnPath(book::kViewerName).empty()) return false;
-  const std::string script = std::string(book::kViewerName) + " \"$1\" </dev/null >/dev/null 2>&1 &";
-  const char* argv[] = {"/bin/sh", "-c", script.c_str(), "sh", path.c_str(), nullptr};
-  pid_t pid = 0;
-  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return false;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return false;
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 }  // namespace
 
 int runBuildChm(Context& context, const Arguments& args) {
@@ -192,7 +171,7 @@ int runBuildHtml(Context& context, const Arguments& args) {
   const book::IndexOutcome outcome = book::buildHtmlIndex(item->path);
   if (!outcome.ok()) return failure(context, outcome.error);
   context.out << outcome.path << "\n" << std::flush;
-  if (open && !openWithDesktop(outcome.path)) {
+  if (open && !book::openWithViewer(outcome.path)) {
     context.err << "velkin: cannot open " << outcome.path << " with " << book::kViewerName << "\n";
   }
   return kExitOk;

@@ -1,35 +1,11 @@
 #include "kb/listing.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <functional>
-
-#include "platform/file_util.h"
+#include "kb/build_files.h"
+#include "platform/folder_listing.h"
 #include "platform/text.h"
-#include "platform/trace.h"
 
 namespace velkin::kb {
 namespace {
-
-using platform::EntryType;
-
-// Calls visit(name, type) for each entry but "." and ".." until it returns
-// false. The folder's descriptor is passed for deletions relative to it.
-void forEachEntry(const std::string& folder,
-                  const std::function<bool(int folderFd, const char* name, EntryType type)>& visit) {
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return;
-  const int fd = dirfd(dir);
-  while (const dirent* entry = readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    if (!visit(fd, entry->d_name, platform::entryTypeAt(fd, entry->d_name, entry->d_type))) break;
-  }
-  closedir(dir);
-}
 
 bool pagePasses(const std::string& folder, std::string_view fileName, const PageFilter& filter) {
   if (filter.mode == 0) return true;
@@ -40,11 +16,11 @@ bool pagePasses(const std::string& folder, std::string_view fileName, const Page
 
 bool folderHasChildren(const std::string& folder, const PageFilter& filter) {
   bool found = false;
-  forEachEntry(folder, [&](int, const char* name, EntryType type) {
-    if (type == EntryType::Folder) {
-      found = !isCompanionFolderName(name);
-    } else if (type == EntryType::File && pageKindOf(name) && !isBuildFileName(name)) {
-      found = pagePasses(folder, name, filter);
+  platform::scanFolder(folder, [&](const platform::FolderEntry& entry) {
+    if (entry.isFolder()) {
+      found = !isCompanionFolderName(entry.name);
+    } else if (pageKindOf(entry.name) && !isBuildFileName(entry.name)) {
+      found = pagePasses(folder, entry.name, filter);
     }
     return !found;
   });
@@ -52,32 +28,26 @@ bool folderHasChildren(const std::string& folder, const PageFilter& filter) {
 }
 
 std::vector<ListedEntry> listFolder(const std::string& folder, const PageFilter& filter,
-                                    ChildCheck childCheck) {
+                                    const std::string& bookDirectory, ChildCheck childCheck) {
   std::vector<ListedEntry> entries;
-  forEachEntry(folder, [&](int folderFd, const char* name, EntryType type) {
-    if (type == EntryType::Folder) {
-      if (isCompanionFolderName(name)) return true;
-      ListedEntry entry{name, name, ItemKind::Category, false};
+  std::vector<std::string> buildFiles;
+  for (const auto& entry : platform::readFolder(folder).entries) {
+    const std::string& name = entry.name;
+    if (entry.isFolder()) {
+      if (isCompanionFolderName(name)) continue;
+      ListedEntry category{name, name, ItemKind::Category, false};
       if (childCheck == ChildCheck::Compute) {
-        entry.hasChildren = folderHasChildren(platform::joinPath(folder, name), filter);
+        category.hasChildren = folderHasChildren(platform::joinPath(folder, name), filter);
       }
-      entries.push_back(std::move(entry));
-    } else if (type == EntryType::File) {
-      if (isBuildFileName(name)) {
-        // Left over from an interrupted book build: removed on sight.
-        if (unlinkat(folderFd, name, 0) != 0) {
-          platform::trace("listing", std::string("cannot delete build file ") +
-                                         platform::joinPath(folder, name));
-        }
-        return true;
-      }
-      const auto kind = pageKindOf(name);
-      if (kind && pagePasses(folder, name, filter)) {
-        entries.push_back({name, pageDisplayName(name, *kind), *kind, false});
-      }
+      entries.push_back(std::move(category));
+    } else if (isBuildFileName(name)) {
+      buildFiles.push_back(name);
+    } else if (const auto kind = pageKindOf(name); kind && pagePasses(folder, name, filter)) {
+      entries.push_back({name, pageDisplayName(name, *kind), *kind, false});
     }
-    return true;
-  });
+  }
+  // Left over from an interrupted book build: removed on sight.
+  if (!buildFiles.empty()) deleteLeftoverBuildFiles(bookDirectory, folder, buildFiles);
   return entries;
 }
 

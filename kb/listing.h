@@ -1,7 +1,7 @@
 // Listing one folder of the knowledge base the way the project tree shows
-// it: categories and pages in the file system's enumeration order (the tree
-// is not sorted), companion folders and other files left out, stray build
-// files deleted on sight.
+// it: categories and pages in name order (platform::compareNames, the order
+// the tree was designed to show), companion folders and other files left
+// out, stray build files deleted on sight where that is safe (build_files.h).
 #pragma once
 
 #include <string>
@@ -22,9 +22,13 @@ struct ListedEntry {
 enum class ChildCheck { Compute, Skip };
 
 // Lists folder one level deep. A missing or unreadable folder lists nothing.
-// With ChildCheck::Skip the has-children flags are left false, for callers
-// that list every category anyway.
+// Build files met there are deleted when folder is a real folder of
+// bookDirectory and no running build holds them; with an empty
+// bookDirectory they are only left out. With ChildCheck::Skip the
+// has-children flags are left false, for callers that list every category
+// anyway.
 std::vector<ListedEntry> listFolder(const std::string& folder, const PageFilter& filter,
+                                    const std::string& bookDirectory,
                                     ChildCheck childCheck = ChildCheck::Compute);
 
 // True when folder holds a non-companion folder or a page passing filter.

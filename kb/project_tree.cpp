@@ -1,10 +1,8 @@
 #include "kb/project_tree.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
-#include <set>
+#include <functional>
 #include <utility>
 
 #include "kb/book_dir.h"
@@ -12,6 +10,7 @@
 #include "kb/messages.h"
 #include "kb/meta.h"
 #include "platform/file_util.h"
+#include "platform/folder_listing.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -82,25 +81,33 @@ TreeItem* ProjectTree::insertEntry(TreeItem* parent, const std::string& folder, 
 
 void ProjectTree::listInto(TreeItem* item, const std::string& folder) {
   item->listed = true;
-  for (const auto& entry : listFolder(folder, filter_)) {
+  for (const auto& entry : listFolder(folder, filter_, bookDirectory_)) {
     insertEntry(item, folder, entry.fileName, entry.kind, entry.hasChildren);
   }
 }
 
 void ProjectTree::listRecursively(TreeItem* item, const std::string& folder, bool useFilter) {
-  // Folders already open on the way down are not entered again, so a link
-  // back to an ancestor cannot make the listing endless.
-  std::set<std::pair<dev_t, ino_t>> onTheWay;
+  // Links are followed, but never back into a folder on the way down from
+  // the root and never twice into one folder through links, so no web of
+  // links can make the listing endless or explode.
+  platform::WalkPath way;
+  std::vector<const TreeItem*> above;
+  for (const TreeItem* at = item->parent; at != nullptr; at = at->parent) above.push_back(at);
+  for (auto it = above.rbegin(); it != above.rend(); ++it) {
+    platform::FolderIdentity identity;
+    if (platform::identifyFolder(pathOf(*it), &identity)) way.enter(identity);
+  }
   std::function<void(TreeItem*, const std::string&)> descend = [&](TreeItem* at, const std::string& path) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !onTheWay.insert({info.st_dev, info.st_ino}).second) return;
+    platform::FolderIdentity identity;
+    if (!platform::identifyFolder(path, &identity) || !way.enter(identity)) return;
     at->listed = true;
-    const auto entries = listFolder(path, useFilter ? filter_ : PageFilter::none(), ChildCheck::Skip);
+    const auto entries =
+        listFolder(path, useFilter ? filter_ : PageFilter::none(), bookDirectory_, ChildCheck::Skip);
     for (const auto& entry : entries) {
       TreeItem* child = insertEntry(at, path, entry.fileName, entry.kind, false);
       if (child->kind == ItemKind::Category) descend(child, joinPath(path, entry.fileName));
     }
-    onTheWay.erase({info.st_dev, info.st_ino});
+    way.leave();
     const bool hasChildren = !at->children.empty();
     if (at->hasChildren != hasChildren) {
       at->hasChildren = hasChildren;

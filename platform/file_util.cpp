@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,16 +135,10 @@ bool PendingFile::openUnnamed(const std::string& folder) {
 }
 
 void PendingFile::openNamed(const std::string& folder) {
-  static std::atomic<unsigned> counter{0};
   // The target's name, shortened on a character boundary so that the
   // temporary name stays within one path component whatever its length.
   const std::string kept(cutAtCharacter(baseName(target_), kTemporaryNameKept));
-  const std::string prefix = "." + kept + ".part-" + std::to_string(getpid()) + "-";
-  for (int attempt = 0; attempt < kTemporaryNameAttempts && fd_ < 0; ++attempt) {
-    temporary_ = joinPath(folder, prefix + std::to_string(counter.fetch_add(1)));
-    fd_ = open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd_ < 0 && errno != EEXIST) break;
-  }
+  fd_ = createUniqueFile(folder, "." + kept + ".part-" + std::to_string(getpid()) + "-", "", &temporary_);
   if (fd_ < 0) error_ = errnoText("cannot create", target_);
 }
 
@@ -186,6 +181,44 @@ std::string PendingFile::commit(Sync sync) {
   if (rename(temporary_.c_str(), target_.c_str()) != 0) return errnoText("cannot replace", target_);
   committed_ = true;
   return {};
+}
+
+int createUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                     std::string* path) {
+  static std::atomic<unsigned> counter{0};
+  int fd = -1;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && fd < 0; ++attempt) {
+    *path = joinPath(folder, prefix + std::to_string(counter.fetch_add(1)) + suffix);
+    fd = open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  return fd;
+}
+
+FileLock::FileLock(int fd, Kind kind, Wait wait) : fd_(fd) {
+  if (fd_ < 0) return;
+  const int operation = (kind == Kind::Shared ? LOCK_SH : LOCK_EX) | (wait == Wait::No ? LOCK_NB : 0);
+  int status = 0;
+  do {
+    status = flock(fd_, operation);
+  } while (status != 0 && errno == EINTR);
+  if (status == 0) return;
+  busy_ = errno == EWOULDBLOCK;
+  closeFd(fd_);
+}
+
+FileLock::~FileLock() { closeFd(fd_); }
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_), busy_(other.busy_) { other.fd_ = -1; }
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+  if (this != &other) {
+    closeFd(fd_);
+    fd_ = other.fd_;
+    busy_ = other.busy_;
+    other.fd_ = -1;
+  }
+  return *this;
 }
 
 std::string writeFileAtomic(const std::string& path, std::string_view data) {

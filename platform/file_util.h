@@ -66,6 +66,41 @@ class PendingFile {
   bool committed_ = false;
 };
 
+// Creates a new, empty file in folder named prefix, a number and suffix,
+// trying numbers until one is free; its path goes to *path. The open
+// descriptor, or -1 with errno set.
+int createUniqueFile(const std::string& folder, const std::string& prefix, const std::string& suffix,
+                     std::string* path);
+
+// An advisory lock (flock) on an open file or folder, held while the object
+// lives: shared (many holders) or exclusive (one, and no shared ones). Locks
+// belong to open files, so two opens of one file exclude each other even
+// within one process, and the system drops a lock when its process ends: a
+// lock nobody holds belongs to no running program.
+class FileLock {
+ public:
+  enum class Kind { Shared, Exclusive };
+  enum class Wait { Yes, No };
+  FileLock() = default;
+  // Takes fd (closed when the lock goes, also when it was not got) and
+  // locks it, waiting for the holders or not.
+  FileLock(int fd, Kind kind, Wait wait);
+  ~FileLock();
+  FileLock(FileLock&& other) noexcept;
+  FileLock& operator=(FileLock&& other) noexcept;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  bool held() const { return fd_ >= 0; }
+  // Not got because someone else holds it (Wait::No only).
+  bool busy() const { return busy_; }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  bool busy_ = false;
+};
+
 // Writes data to a temporary file in the same folder, flushes it and renames
 // it over path, so path holds either its old or its new contents, never half
 // of them. Returns an empty string on success, else the reason.

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <algorithm>
+
 namespace velkin::platform {
 
 char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -27,6 +29,17 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     if (asciiLower(a[i]) != asciiLower(b[i])) return false;
   }
   return true;
+}
+
+int compareNames(std::string_view a, std::string_view b) {
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    const auto x = static_cast<unsigned char>(asciiUpper(a[i]));
+    const auto y = static_cast<unsigned char>(asciiUpper(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return a.compare(b);
 }
 
 bool endsWith(std::string_view text, std::string_view suffix) {

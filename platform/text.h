@@ -15,6 +15,16 @@ void makeAsciiUpper(std::string& text);
 
 // Equality and ordering without regard to ASCII case.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
+
+// The order of names in every listing (the order the knowledge base's
+// folders were designed to be read in): byte by byte after mapping the ASCII
+// letters a-z to A-Z, bytes taken as unsigned, a shorter name before a longer
+// one it begins. So "ab" < "Apple" < "a_b" ('_' comes after the letters),
+// and UTF-8 names follow their code points, other letters keeping their case.
+// Names that differ only in ASCII case keep their plain byte order ("Apple"
+// before "apple"), so the order is total. Negative, zero or positive.
+int compareNames(std::string_view a, std::string_view b);
+inline bool nameLess(std::string_view a, std::string_view b) { return compareNames(a, b) < 0; }
 bool endsWith(std::string_view text, std::string_view suffix);
 bool endsWithIgnoreCase(std::string_view text, std::string_view suffix);
 

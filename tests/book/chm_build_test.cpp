@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "book/chm_build.h"
+#include "kb/listing.h"
 #include "platform/command_queue.h"
 #include "platform/file_util.h"
 #include "platform/task_loop.h"
@@ -24,15 +25,14 @@ using testing::writeTextFile;
 
 constexpr const char* kBuildFiles[] = {"ExportASCHM.bat", "Project.hhp", "Contents.hhc", "Index.hhk"};
 
-// Records its arguments, the category as it saw it and the output's size,
-// prints on both streams, leaves a "k==estrova.htm" and writes a book.
+// Records its arguments and the category as it saw it, prints on both
+// streams, leaves a "k==estrova.htm" and writes a book.
 constexpr char kGoodCompiler[] = R"(
 project="$1"; folder=${project%/*}
 printf '%s\n' "$@" > "$LOG/args"
 ls "$folder" > "$LOG/listing"
 out=$(sed -n 's/^Compiled file=//p' "$project" | tr -d '\r')
-if [ -e "$out" ]; then wc -c < "$out" | tr -d ' ' > "$LOG/size-before"; fi
-echo "Writing CHM $out"
+echo "Writing CHM"
 echo "a warning" >&2
 echo left > "$folder/k==estrova.htm"
 printf 'ITSF compiled' > "$out"
@@ -122,7 +122,8 @@ TEST_F(ChmBuildTest, CompilerOutputIsForwardedAndTheProjectGoesWhenItEnds) {
   ASSERT_FALSE(outputs_.empty());
   const std::string command = "/bin/sh '" + script() + "'";
   EXPECT_EQ(outputs_.front(), std::make_pair(int{kTitle}, "Velkin - " + command));
-  EXPECT_EQ(textOf(kOutput), "Writing CHM " + output() + "\n");
+  EXPECT_EQ(textOf(kOutput), "Writing CHM\n");
+  EXPECT_EQ(readTextFile(output()), "ITSF compiled");
   EXPECT_EQ(textOf(kError), "a warning\n");
   EXPECT_EQ(session_->lastCommand(), command);
 
@@ -148,14 +149,18 @@ void PrintTo(const FailedCompile& compile, std::ostream* out) { *out << compile.
 
 class FailedCompileTest : public ChmBuildTest, public ::testing::WithParamInterface<FailedCompile> {};
 
-// An earlier book at the output path must not pass for the new one.
-TEST_P(FailedCompileTest, IsNotABookAndStillRemovesTheProject) {
-  writeTextFile(output(), "ITSF an earlier book");
+// A failed build neither passes for a book nor touches the earlier one: it
+// stays byte for byte, and nothing of the attempt is left beside it.
+TEST_P(FailedCompileTest, KeepsTheEarlierBookAndRemovesTheProject) {
+  const std::string earlier("ITSF\0an earlier book\r\n", 23);
+  writeTextFile(output(), earlier);
   installTool("chmcmd", std::string(kOutputOfProject) + GetParam().compiler);
   build(settings());
   EXPECT_TRUE(result_->started);
   EXPECT_FALSE(result_->bookWritten);
   EXPECT_FALSE(anyBuildFileLeft());
+  EXPECT_EQ(readTextFile(output()), earlier);
+  for (const std::string& name : testing::sortedNamesIn(root())) EXPECT_NE(name.front(), '.') << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -163,26 +168,32 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailedCompile{"ExitsWithAnError", "echo 'cannot compile' >&2; exit 1\n"},
                       FailedCompile{"EndsQuietlyWithoutWriting", "exit 0\n"},
                       FailedCompile{"WritesSomethingElse", "printf 'garbage' > \"$OUT\"\n"},
-                      FailedCompile{"TruncatesTheBook", ": > \"$OUT\"\n"}),
+                      FailedCompile{"TruncatesTheBook", ": > \"$OUT\"\n"},
+                      FailedCompile{"WritesHalfABook", "printf 'IT' > \"$OUT\"; exit 1\n"},
+                      // The book would lack its index: the project was not
+                      // the one written for this build.
+                      FailedCompile{"LosesTheIndexOnTheWay", "rm \"${1%/*}/Index.hhk\"; printf 'ITSF' > \"$OUT\"\n"}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(ChmBuildTest, OpeningMakesAnEmptyBookFirstAndHandsTheBookToTheViewer) {
+TEST_F(ChmBuildTest, OpeningHandsTheFinishedBookToTheViewerAndAFailedOneToNobody) {
   installTool("chmcmd", kGoodCompiler);
-  installTool("xdg-open", "printf '%s' \"$1\" > \"$LOG/viewer.tmp\"; mv \"$LOG/viewer.tmp\" \"$LOG/viewer\"\n");
+  installTool("xdg-open", "cat \"$1\" > \"$LOG/viewer.tmp\"; printf '%s' \"$1\" > \"$LOG/viewer.tmp.name\"; "
+                          "mv \"$LOG/viewer.tmp.name\" \"$LOG/viewer.name\"; mv \"$LOG/viewer.tmp\" \"$LOG/viewer\"\n");
   build(settings(true));
   EXPECT_TRUE(result_->bookWritten);
-  EXPECT_EQ(readTextFile(log() + "/size-before"), "0\n");
   ASSERT_TRUE(waitForFile(log() + "/viewer"));
-  EXPECT_EQ(readTextFile(log() + "/viewer"), output());
+  EXPECT_EQ(readTextFile(log() + "/viewer.name"), output());
+  EXPECT_EQ(readTextFile(log() + "/viewer"), "ITSF compiled") << "the viewer got the book as built";
   EXPECT_FALSE(anyBuildFileLeft());
-}
 
-TEST_F(ChmBuildTest, OpeningAFailedBookLeavesNoEmptyFile) {
+  ASSERT_EQ(::unlink((log() + "/viewer").c_str()), 0);
+  ASSERT_EQ(::unlink(output().c_str()), 0);
+  result_.reset();
   installTool("chmcmd", "exit 1\n");
-  installTool("xdg-open", ": > \"$LOG/viewer\"\n");
   build(settings(true));
   EXPECT_FALSE(result_->bookWritten);
   EXPECT_FALSE(platform::pathExists(output()));
+  EXPECT_FALSE(platform::pathExists(log() + "/viewer")) << "a failed build opens nothing";
 }
 
 TEST_F(ChmBuildTest, MissingCompilerIsRefusedBeforeAnythingIsWritten) {
@@ -195,10 +206,13 @@ TEST_F(ChmBuildTest, MissingCompilerIsRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(result_.has_value());
 }
 
-TEST_F(ChmBuildTest, InputReachesTheCompilerAndASecondBuildWaitsForTheFirst) {
+TEST_F(ChmBuildTest, InputReachesTheCompilerWhileItsProjectIsHeldAndASecondBuildWaits) {
   installTool("chmcmd", "read line; echo \"got $line\"\n" + std::string(kGoodCompiler));
   ASSERT_EQ(session_->build(cat(), settings()), "");
   EXPECT_NE(session_->build(cat(), settings()), "");
+  // The owner's own tree lists the category meanwhile, as its watcher does.
+  kb::listFolder(cat(), {}, path("book"));
+  for (const char* name : kBuildFiles) EXPECT_TRUE(platform::pathExists(cat() + "/" + name)) << name;
   session_->postCommand(platform::kStdioInput, "go\n");
   ASSERT_TRUE(loop_.runUntil([this] { return result_.has_value(); }, 60s));
   EXPECT_EQ(textOf(kOutput).rfind("got go\n", 0), 0u) << textOf(kOutput);

@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <regex>
 #include <thread>
 
+#include "kb/project_tree.h"
 #include "platform/file_util.h"
+#include "platform/registry.h"
 #include "support/test_support.h"
 
 namespace velkin {
@@ -57,6 +60,13 @@ class BookCliTest : public testing::IsolatedTest {
     args.insert(args.begin(), {VELKIN_CLI_PATH, "--book", book()});
     return runProgram(args);
   }
+  // Waits for a file a stand-in program writes when it gets there.
+  static bool waitForFile(const std::string& file) {
+    for (int i = 0; i < 400 && !platform::pathExists(file); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return platform::pathExists(file);
+  }
   bool anyBuildFileLeft(const std::string& folder) const {
     for (const char* name : kBuildFiles) {
       if (platform::pathExists(folder + "/" + name)) return true;
@@ -74,7 +84,7 @@ TEST_F(BookCliTest, BuildChmStreamsTheCompilerAndRemovesTheProject) {
   const ProgramRun run = velkin({"build-chm", "Cat", "-o", output()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.rfind("Velkin - /bin/sh '" + book() + "/Cat/ExportASCHM.bat'\n", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("Writing CHM " + output() + "\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Writing CHM " + path("out/.velkin-book-")), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("a warning\n"), std::string::npos) << run.out;
   EXPECT_EQ(readTextFile(output()), "ITSF compiled");
   EXPECT_FALSE(anyBuildFileLeft(book() + "/Cat"));
@@ -92,9 +102,7 @@ TEST_F(BookCliTest, OptionsReachTheProjectAndOpenStartsTheViewer) {
                            "\r\nDisplay compile progress=YES\r\n"}) {
     EXPECT_NE(project.find(line), std::string::npos) << line << " in " << project;
   }
-  for (int i = 0; i < 200 && !platform::pathExists(log() + "/viewer"); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  ASSERT_TRUE(waitForFile(log() + "/viewer"));
   EXPECT_EQ(readTextFile(log() + "/viewer"), output());
 }
 
@@ -115,6 +123,96 @@ TEST_F(BookCliTest, MissingCompilerIsReportedBeforeAnythingIsWritten) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "velkin: cannot start the compiler chmcmd: not found on PATH\n");
   EXPECT_FALSE(anyBuildFileLeft(book() + "/Cat"));
+}
+
+// A build in another process holds its project files. Listings meanwhile,
+// in another velkin or in this process' tree, leave them (the root is built,
+// whose listing a watcher's refresh repeats at once), a second build there is
+// refused, and the book is compiled from the files as written. A leftover
+// nobody holds still goes.
+TEST_F(BookCliTest, ListingsDuringABuildInAnotherProcessLeaveItsFiles) {
+  // The first run waits to be let go; a second one would end at once.
+  installTool("chmcmd", R"sh(
+[ -e "$LOG/started" ] && exit 0
+: > "$LOG/started"
+while [ ! -e "$LOG/go" ]; do sleep 0.05; done
+cp "${1%/*}/Contents.hhc" "${1%/*}/Index.hhk" "$LOG/"
+OUT=$(sed -n 's/^Compiled file=//p' "$1" | tr -d '\r')
+printf 'ITSF compiled' > "$OUT"
+)sh");
+  testing::makeDirs(path("out"));
+  writeTextFile(book() + "/Cat/Index.hhk", "left by a build that died");
+  testing::StartedProgram build({VELKIN_CLI_PATH, "--book", book(), "build-chm", "/", "-o", output()});
+  ASSERT_TRUE(waitForFile(log() + "/started"));
+
+  const ProgramRun listed = velkin({"list"});
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  {
+    platform::Registry registry(configDir());
+    kb::ProjectTree::Options options;
+    options.bookDirectory = book();
+    kb::ProjectTree tree(registry, options);
+    tree.fill();
+    tree.expandAll(tree.root());
+    tree.select(nullptr);
+  }
+  const ProgramRun second = velkin({"build-chm", "/", "-o", path("out/Second.chm")});
+  EXPECT_EQ(second.status, 1);
+  EXPECT_NE(second.err.find("another book is being built in " + book()), std::string::npos) << second.err;
+  EXPECT_FALSE(platform::pathExists(book() + "/Cat/Index.hhk"));
+  for (const char* name : kBuildFiles) EXPECT_TRUE(platform::pathExists(book() + "/" + name)) << name;
+
+  writeTextFile(log() + "/go", "");
+  const ProgramRun built = build.wait();
+  ASSERT_EQ(built.status, 0) << built.out << built.err;
+  EXPECT_EQ(readTextFile(output()), "ITSF compiled");
+  const std::string contents = readTextFile(log() + "/Contents.hhc");
+  EXPECT_NE(contents.find("\"Cat/A/a.htm\""), std::string::npos) << contents;
+  EXPECT_EQ(readTextFile(log() + "/Index.hhk"), contents);
+  EXPECT_FALSE(anyBuildFileLeft(book()));
+}
+
+// Every listing takes names in one order: each name's ASCII letters
+// upper-cased, then byte by byte; folders and pages together.
+TEST_F(BookCliTest, TreeListAndBookContentsShareTheNameOrder) {
+  installTool("chmcmd", "cp \"${1%/*}/Contents.hhc\" \"$LOG/\"\n");
+  const std::string order = book() + "/Order";
+  for (const char* page : {"Zeta.htm", "_under.htm", "a_b.htm", "apple.htm", "\xC3\xA9.htm", "ab.htm", "APPLE.htm",
+                           "Banana.html", "zebra/y.htm", "Apple/x.htm"}) {
+    writeTextFile(order + "/" + page, "<html><body>x</body></html>");
+  }
+  const std::vector<std::string> expected = {"ab", "Apple", "x", "APPLE", "apple", "a_b", "Banana",
+                                             "zebra", "y", "Zeta", "_under", "\xC3\xA9"};
+
+  const ProgramRun listed = velkin({"list", "Order"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  std::string indented = "Order\n";
+  for (const std::string& text : expected) indented += (text == "x" || text == "y" ? "    " : "  ") + text + "\n";
+  EXPECT_EQ(listed.out, indented);
+
+  platform::Registry registry(configDir());
+  kb::ProjectTree::Options options;
+  options.bookDirectory = book();
+  kb::ProjectTree tree(registry, options);
+  tree.fill();
+  kb::TreeItem* category = tree.findPath(order);
+  ASSERT_NE(category, nullptr);
+  tree.expand(category);
+  std::vector<std::string> shown;
+  for (const auto& item : category->children) shown.push_back(item->text);
+  tree.select(nullptr);
+  EXPECT_EQ(shown, (std::vector<std::string>{"ab", "Apple", "APPLE", "apple", "a_b", "Banana", "zebra", "Zeta",
+                                             "_under", "\xC3\xA9"}));
+
+  testing::makeDirs(path("out"));
+  velkin({"build-chm", "Order", "-o", output()});
+  const std::string contents = readTextFile(log() + "/Contents.hhc");
+  std::vector<std::string> names;
+  const std::regex name(R"re(<param name="Name" value="([^"]*)")re");
+  for (std::sregex_iterator it(contents.begin(), contents.end(), name), end; it != end; ++it) {
+    names.push_back((*it)[1]);
+  }
+  EXPECT_EQ(names, expected);
 }
 
 struct BadBuild {
@@ -165,9 +263,7 @@ TEST_F(BookCliTest, BuildHtmlHandsTheIndexToTheOpener) {
   installTool("xdg-open", "printf '%s' \"$1\" > \"$LOG/o.tmp\"; mv \"$LOG/o.tmp\" \"$LOG/opened\"\n");
   const ProgramRun run = velkin({"build-html", "Cat/A/a.htm"});
   ASSERT_EQ(run.status, 0) << run.err;
-  for (int i = 0; i < 200 && !platform::pathExists(log() + "/opened"); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  ASSERT_TRUE(waitForFile(log() + "/opened"));
   EXPECT_EQ(readTextFile(log() + "/opened"), book() + "/Cat/A/MyKnowledge.htm");
 }
 
@@ -206,6 +302,37 @@ TEST_F(RealCompilerTest, BuildsABookHoldingEveryPageAndPicture) {
   const std::string extracted = path("a.htm");
   runProgram({"/bin/sh", "-c", "chmls extract '" + output() + "' /A/a.htm '" + extracted + "'"});
   EXPECT_EQ(readTextFile(extracted), readTextFile(cat + "/A/a.htm"));
+}
+
+}  // namespace
+}  // namespace velkin
+
+namespace velkin {
+namespace {
+
+// The compiler reads a backslash as a folder separator: a page or category
+// named with one is left out with a warning line, and the others build.
+TEST_F(RealCompilerTest, NamesWithABackslashAreLeftOutAndTheOtherPagesBuild) {
+  if (!onPath("chmcmd") || !onPath("chmls")) GTEST_SKIP() << "chmcmd or chmls is not installed";
+  const std::string cat = book() + "/Cat";
+  writeTextFile(cat + "/C:\\Temp.htm", "<html><body>temp</body></html>");
+  writeTextFile(cat + "/C:\\Temp.files/pic.png", "png");
+  writeTextFile(cat + "/Dir\\Name/inside.htm", "<html><body>inside</body></html>");
+  writeTextFile(cat + "/A/a.files/odd\\name.png", "png");
+  testing::makeDirs(path("out"));
+
+  const ProgramRun run = velkin({"build-chm", "Cat", "-o", output()});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const char* reason = "left out of the book (the compiler takes a backslash for a folder separator): ";
+  for (const char* name : {"C:\\Temp.htm", "Dir\\Name", "A/a.files/odd\\name.png"}) {
+    EXPECT_NE(run.out.find(std::string("Warning: ") + reason + name + "\n"), std::string::npos) << name << " in\n" << run.out;
+  }
+  const ProgramRun listed = runProgram({"/bin/sh", "-c", "chmls -n list '" + output() + "'"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  for (const char* entry : {"/A/a.htm", "/B/b.htm", "/Contents.hhc", "/Index.hhk"}) {
+    EXPECT_NE(listed.out.find(std::string(entry) + "\n"), std::string::npos) << entry << " in\n" << listed.out;
+  }
+  EXPECT_EQ(listed.out.find("Temp"), std::string::npos) << listed.out;
 }
 
 }  // namespace

@@ -2,15 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "kb/meta.h"
+#include "kb/project_tree.h"
 #include "platform/file_util.h"
+#include "platform/registry.h"
 #include "support/test_support.h"
 
 namespace velkin {
 namespace {
 
+using std::filesystem::create_directory_symlink;
 using testing::ProgramRun;
+using testing::readTextFile;
 using testing::runProgram;
 using testing::writeTextFile;
 
@@ -89,6 +94,66 @@ TEST_F(VelkinListTest, SearchModesShowEveryCategoryAndOnlyMatchingPages) {
   const auto none = inBook({"search", "--created", "2000-01-01", "2000-01-02"});
   EXPECT_EQ(none.out.find("bread"), std::string::npos);
   EXPECT_NE(none.out.find("Recipes"), std::string::npos);
+}
+
+// A category may be a link to a folder anywhere: its pages are listed, but
+// the build files there are not the book's, and no listing deletes anything
+// through a link, not even in the book's own folders. Links into the
+// kernel's folders and webs of links do not keep a listing busy.
+TEST_F(VelkinListTest, LinkedCategoriesAreListedButNothingIsDeletedThroughThem) {
+  const char* buildFiles[] = {"k==estrova.htm", "Contents.hhc", "ExportASCHM.bat", "Index.hhk", "Project.hhp"};
+  const std::string elsewhere = path("elsewhere");
+  writeTextFile(elsewhere + "/there.htm", "x");
+  for (const char* name : buildFiles) {
+    writeTextFile(elsewhere + "/" + name, "not the book's");
+    writeTextFile(book() + "/Inner/Sub/" + name, "left over");
+  }
+  create_directory_symlink(elsewhere, book() + "/Linked");
+  create_directory_symlink(book() + "/Inner/Sub", book() + "/ToSub");
+  create_directory_symlink("/proc", book() + "/Proc");
+  // Six folders, each linking to the five others and up to the book.
+  constexpr int kWebSize = 6;
+  for (int from = 0; from < kWebSize; ++from) {
+    const std::string folder = book() + "/Web/F" + std::to_string(from);
+    testing::makeDirs(folder);
+    create_directory_symlink(book(), folder + "/up");
+    for (int to = 0; to < kWebSize; ++to) {
+      if (to != from) create_directory_symlink(book() + "/Web/F" + std::to_string(to), folder + "/to" + std::to_string(to));
+    }
+  }
+
+  // The book's own folder, listed through a link, keeps its files.
+  ASSERT_EQ(inBook({"list", "ToSub"}).status, 0);
+  for (const char* name : buildFiles) EXPECT_TRUE(platform::pathExists(book() + "/Inner/Sub/" + name)) << name;
+  {
+    platform::Registry registry(configDir());
+    kb::ProjectTree::Options options;
+    options.bookDirectory = book();
+    kb::ProjectTree tree(registry, options);
+    tree.fill();
+    kb::TreeItem* linked = tree.findPath(book() + "/Linked");
+    ASSERT_NE(linked, nullptr);
+    tree.expand(linked);
+    ASSERT_EQ(linked->children.size(), 1u);
+    EXPECT_EQ(linked->children[0]->text, "there");
+    EXPECT_FALSE(tree.findPath(book() + "/Proc")->hasChildren);
+    tree.select(nullptr);
+  }
+
+  const auto all = inBook({"list", "--tsv"});
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_NE(all.out.find("2\t2\tthere\t" + book() + "/Linked/there.htm\n"), std::string::npos) << all.out;
+  for (const char* name : buildFiles) {
+    EXPECT_EQ(readTextFile(elsewhere + "/" + name), "not the book's") << name;
+    EXPECT_FALSE(platform::pathExists(book() + "/Inner/Sub/" + name)) << name << ": a real folder is cleaned";
+  }
+  EXPECT_NE(all.out.find("1\t1\tProc\t" + book() + "/Proc\n"), std::string::npos);
+  EXPECT_EQ(all.out.find(book() + "/Proc/"), std::string::npos) << "nothing below /proc";
+  // Each folder of the web is read where it is and once through links: a
+  // few dozen lines, where following every path through it gives thousands.
+  size_t webLines = 0;
+  for (size_t at = all.out.find("/Web/"); at != std::string::npos; at = all.out.find("/Web/", at + 1)) ++webLines;
+  EXPECT_LT(webLines, 120u) << all.out;
 }
 
 TEST_F(VelkinListTest, BadArgumentsGiveUsageAndStatusTwo) {

@@ -19,7 +19,7 @@ class ListingTest : public testing::IsolatedTest {
  protected:
   std::string book() const { return path("book"); }
   std::vector<ListedEntry> list(const std::string& relative = "", const PageFilter& filter = {}) {
-    return listFolder(relative.empty() ? book() : book() + "/" + relative, filter);
+    return listFolder(relative.empty() ? book() : book() + "/" + relative, filter, book());
   }
   static const ListedEntry* find(const std::vector<ListedEntry>& entries, const std::string& text) {
     auto it = std::find_if(entries.begin(), entries.end(), [&](const ListedEntry& e) { return e.text == text; });

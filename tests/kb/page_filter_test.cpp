@@ -58,7 +58,7 @@ TEST_F(PageFilterTest, KeywordNoPageCarriesLeavesCategoriesWithoutExpandButtons)
   testing::writeTextFile(path("book/Cat/a.htm"), "<p>a</p>");
   testing::makeDirs(path("book/Cat/Sub"));
   testing::writeTextFile(path("book/Other/b.htm"), "<p>b</p>");
-  const auto entries = listFolder(path("book"), PageFilter::byMode(FilterMode::Keyword, "nothing"));
+  const auto entries = listFolder(path("book"), PageFilter::byMode(FilterMode::Keyword, "nothing"), path("book"));
   ASSERT_EQ(entries.size(), 2u);
   for (const auto& entry : entries) {
     EXPECT_EQ(entry.kind, ItemKind::Category);
