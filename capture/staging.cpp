@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,21 +49,11 @@ Existing existingAt(const std::string& path) {
   return S_ISDIR(info.st_mode) ? Existing::Folder : Existing::Other;
 }
 
-// Holds an exclusive advisory lock on a folder while it lives.
-class FolderLock {
- public:
-  explicit FolderLock(const std::string& folder) {
-    fd_ = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) platform::closeFd(fd_);
-  }
-  ~FolderLock() { platform::closeFd(fd_); }
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-  bool held() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
+// An exclusive advisory lock on a folder, waited for.
+platform::FileLock lockFolder(const std::string& folder) {
+  return platform::FileLock(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), platform::FileLock::Kind::Exclusive,
+                            platform::FileLock::Wait::Yes);
+}
 
 // One move of publishing, which can be taken back if a later one fails.
 struct Move {
@@ -101,15 +90,13 @@ void removeDeadStaging(const std::string& category) {
   }
   const int folderFd = dirfd(dir);
   for (const std::string& name : names) {
-    const int fd = openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) continue;
     // A free lock means its capture has ended without cleaning up.
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      const std::string path = platform::joinPath(category, name);
-      platform::trace(kWhere, "removing the leftovers of a capture that died: " + path);
-      platform::removeTree(path);
-    }
-    close(fd);
+    const platform::FileLock lock(openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC),
+                                  platform::FileLock::Kind::Exclusive, platform::FileLock::Wait::No);
+    if (!lock.held()) continue;
+    const std::string path = platform::joinPath(category, name);
+    platform::trace(kWhere, "removing the leftovers of a capture that died: " + path);
+    platform::removeTree(path);
   }
   closedir(dir);
 }
@@ -123,21 +110,18 @@ std::unique_ptr<CaptureStaging> CaptureStaging::create(const std::string& catego
       error = "Cannot save a page in " + category + ": " + systemReason();
       return nullptr;
     }
-    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    platform::FileLock lock(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC),
+                            platform::FileLock::Kind::Exclusive, platform::FileLock::Wait::Yes);
     struct stat info {};
-    if (fd < 0 || flock(fd, LOCK_EX) != 0 || fstat(fd, &info) != 0) {
+    if (!lock.held() || fstat(lock.fd(), &info) != 0) {
       error = "Cannot save a page in " + category + ": " + systemReason();
-      platform::closeFd(fd);
       rmdir(path.c_str());
       return nullptr;
     }
     // Another capture's clean-up may have taken the folder before it was
     // locked: it is gone then, and a new one is made.
-    if (info.st_nlink == 0) {
-      platform::closeFd(fd);
-      continue;
-    }
-    return std::unique_ptr<CaptureStaging>(new CaptureStaging(category, path, fd));
+    if (info.st_nlink == 0) continue;
+    return std::unique_ptr<CaptureStaging>(new CaptureStaging(category, path, std::move(lock)));
   }
   error = "Cannot save a page in " + category + ": no free staging folder name";
   return nullptr;
@@ -145,7 +129,6 @@ std::unique_ptr<CaptureStaging> CaptureStaging::create(const std::string& catego
 
 CaptureStaging::~CaptureStaging() {
   if (!platform::removeTree(path_)) platform::trace(kWhere, "cannot remove " + path_);
-  platform::closeFd(lockFd_);
 }
 
 std::string CaptureStaging::stagedPage(const std::string& pageName) const {
@@ -158,7 +141,7 @@ std::string CaptureStaging::publish(const std::string& pageName, bool replace) {
   const std::string companion = platform::joinPath(category_, companionName);
   const std::string stagedCompanion = platform::joinPath(path_, companionName);
 
-  FolderLock lock(category_);
+  const platform::FileLock lock = lockFolder(category_);
   if (!lock.held()) return "Cannot save " + page + ": " + systemReason();
   const Existing pageThere = existingAt(page);
   const Existing companionThere = existingAt(companion);

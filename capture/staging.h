@@ -13,6 +13,9 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+
+#include "platform/file_util.h"
 
 namespace velkin::capture {
 
@@ -41,12 +44,12 @@ class CaptureStaging {
   std::string publish(const std::string& pageName, bool replace);
 
  private:
-  CaptureStaging(std::string category, std::string path, int lockFd)
-      : category_(std::move(category)), path_(std::move(path)), lockFd_(lockFd) {}
+  CaptureStaging(std::string category, std::string path, platform::FileLock lock)
+      : category_(std::move(category)), path_(std::move(path)), lock_(std::move(lock)) {}
 
   std::string category_;
   std::string path_;
-  int lockFd_ = -1;
+  platform::FileLock lock_;  // held while the capture lives
 };
 
 // Removes the staging folders in category whose capture is gone.
