@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <functional>
+#include <optional>
 
 #include "platform/file_util.h"
 #include "platform/text.h"
@@ -36,6 +38,29 @@ bool pagePasses(const std::string& folder, std::string_view fileName, const Page
   return filter.passes(platform::joinPath(folder, fileName), fileName);
 }
 
+// An entry whose full path reaches PATH_MAX (which counts the closing NUL)
+// cannot be opened by its path, so nothing can be read below or from it.
+// A category or page is listed all the same, with the problem for the
+// caller to show and a trace, never silently left out. nullopt for an
+// entry whose path fits, and for entries the listing never shows.
+std::optional<ListedEntry> entryBeyondPathLimit(const std::string& folder, const char* name, EntryType type) {
+  const std::string path = platform::joinPath(folder, name);
+  if (path.size() < PATH_MAX) return std::nullopt;
+  ListedEntry entry{name, name, ItemKind::Category, false};
+  if (type == EntryType::Folder) {
+    if (isCompanionFolderName(name)) return std::nullopt;
+  } else {
+    const auto kind = type == EntryType::File ? pageKindOf(name) : std::nullopt;
+    if (!kind || isBuildFileName(name)) return std::nullopt;
+    entry.text = pageDisplayName(name, *kind);
+    entry.kind = *kind;
+  }
+  entry.problem = "The path of \"" + std::string(name) + "\" in " + folder + " is longer than the system allows (" +
+                  std::to_string(PATH_MAX - 1) + " bytes): it cannot be opened.";
+  platform::trace("listing", entry.problem);
+  return entry;
+}
+
 }  // namespace
 
 bool folderHasChildren(const std::string& folder, const PageFilter& filter) {
@@ -55,6 +80,10 @@ std::vector<ListedEntry> listFolder(const std::string& folder, const PageFilter&
                                     ChildCheck childCheck) {
   std::vector<ListedEntry> entries;
   forEachEntry(folder, [&](int folderFd, const char* name, EntryType type) {
+    if (auto beyondLimit = entryBeyondPathLimit(folder, name, type)) {
+      entries.push_back(std::move(*beyondLimit));
+      return true;
+    }
     if (type == EntryType::Folder) {
       if (isCompanionFolderName(name)) return true;
       ListedEntry entry{name, name, ItemKind::Category, false};
