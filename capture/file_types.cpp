@@ -95,6 +95,7 @@ std::string formatFileTypes(const std::vector<FileType>& types) {
 }
 
 std::vector<FileType> loadFileTypes(const std::string& path, std::string* message) {
+  if (message != nullptr) message->clear();
   const platform::FileRead read = platform::readFileUpTo(path, kMaxFileTypesBytes);
   std::string problem;
   switch (read.status) {
@@ -153,7 +154,6 @@ std::string checkPageFileName(std::string_view fileName) {
 SaveDialogModel::SaveDialogModel(std::string iniPath) : iniPath_(std::move(iniPath)) {}
 
 const std::string& SaveDialogModel::open() {
-  loadError_.clear();
   types_ = loadFileTypes(iniPath_, &loadError_);
   return loadError_;
 }

@@ -61,7 +61,8 @@ std::string formatFileTypes(const std::vector<FileType>& types);
 
 // The list in the file at path; a missing file gives an empty list. A file
 // that cannot be read or is over kMaxFileTypesBytes gives an empty list
-// too, with the message to show the user in *message (traced as well).
+// too, with the message to show the user in *message (traced as well);
+// *message is "" otherwise.
 std::vector<FileType> loadFileTypes(const std::string& path, std::string* message = nullptr);
 
 // Writes the list through a temporary file and a rename, creating the folder

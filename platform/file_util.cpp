@@ -71,7 +71,8 @@ FileRead readFileUpTo(const std::string& path, size_t maxBytes) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     result.error = errno;
-    result.status = errno == ENOENT ? FileRead::Status::Missing : FileRead::Status::Failed;
+    const bool missing = errno == ENOENT || errno == ENOTDIR;
+    result.status = missing ? FileRead::Status::Missing : FileRead::Status::Failed;
     return result;
   }
   struct stat info {};

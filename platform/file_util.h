@@ -27,7 +27,8 @@ std::optional<std::time_t> fileCreationTime(const std::string& path);
 std::optional<std::string> readFile(const std::string& path);
 
 // Reads a whole file of at most maxBytes bytes. A larger file is refused
-// without being read into memory (TooLarge, no data).
+// without being read into memory (TooLarge, no data). Missing: nothing is
+// there (no such file, or a file where a folder on the way should be).
 struct FileRead {
   enum class Status { Read, Missing, TooLarge, Failed };
   Status status = Status::Failed;
