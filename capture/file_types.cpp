@@ -1,5 +1,7 @@
 #include "capture/file_types.h"
 
+#include <cstring>
+
 #include "kb/messages.h"
 #include "platform/file_util.h"
 #include "platform/paths.h"
@@ -25,19 +27,22 @@ std::string oneLine(std::string_view field) {
   return out;
 }
 
-// Reads the text line by line; a line ends at LF, and one CR before it
-// belongs to the line end.
+// Reads the text line by line; a line ends at CR LF, LF or CR alone (the
+// old Macintosh line end), so no line holds a line break.
 class LineReader {
  public:
   explicit LineReader(std::string_view text) : rest_(text) {}
 
   bool next(std::string& line) {
     if (rest_.empty()) return false;
-    const size_t end = rest_.find('\n');
-    std::string_view piece = rest_.substr(0, end);
-    rest_ = end == std::string_view::npos ? std::string_view() : rest_.substr(end + 1);
-    if (!piece.empty() && piece.back() == '\r') piece.remove_suffix(1);
-    line = oneLine(piece);
+    const size_t end = rest_.find_first_of("\r\n");
+    line.assign(rest_.substr(0, end));
+    if (end == std::string_view::npos) {
+      rest_ = std::string_view();
+    } else {
+      const bool crLf = rest_[end] == '\r' && end + 1 < rest_.size() && rest_[end + 1] == '\n';
+      rest_.remove_prefix(end + (crLf ? 2 : 1));
+    }
     return true;
   }
 
@@ -89,10 +94,25 @@ std::string formatFileTypes(const std::vector<FileType>& types) {
   return text;
 }
 
-std::vector<FileType> loadFileTypes(const std::string& path) {
-  const auto text = platform::readFile(path);
-  if (!text) return {};
-  return parseFileTypes(*text);
+std::vector<FileType> loadFileTypes(const std::string& path, std::string* message) {
+  if (message != nullptr) message->clear();
+  const platform::FileRead read = platform::readFileUpTo(path, kMaxFileTypesBytes);
+  std::string problem;
+  switch (read.status) {
+    case platform::FileRead::Status::Read:
+      return parseFileTypes(read.data);
+    case platform::FileRead::Status::Missing:
+      return {};
+    case platform::FileRead::Status::TooLarge:
+      problem = platform::formatMessage(kFileTypesTooLargeMessage, path);
+      break;
+    case platform::FileRead::Status::Failed:
+      problem = "The file type list " + path + " cannot be read: " + std::strerror(read.error);
+      break;
+  }
+  platform::trace("filetypes", problem);
+  if (message != nullptr) *message = std::move(problem);
+  return {};
 }
 
 std::string saveFileTypes(const std::string& path, const std::vector<FileType>& types) {
@@ -133,7 +153,10 @@ std::string checkPageFileName(std::string_view fileName) {
 
 SaveDialogModel::SaveDialogModel(std::string iniPath) : iniPath_(std::move(iniPath)) {}
 
-void SaveDialogModel::open() { types_ = loadFileTypes(iniPath_); }
+const std::string& SaveDialogModel::open() {
+  types_ = loadFileTypes(iniPath_, &loadError_);
+  return loadError_;
+}
 
 void SaveDialogModel::setChecked(size_t index, bool checked) {
   if (index < types_.size()) types_[index].selected = checked;
@@ -181,6 +204,14 @@ SaveDialogModel::SaveOutcome SaveDialogModel::save(const std::string& fileName) 
   return outcome;
 }
 
-void SaveDialogModel::store() { lastWriteError_ = saveFileTypes(iniPath_, types_); }
+void SaveDialogModel::store() {
+  // A file that is there but was not read is never replaced by the list
+  // shown instead of it: the user's file stays as it is.
+  if (!loadError_.empty()) {
+    lastWriteError_ = loadError_;
+    return;
+  }
+  lastWriteError_ = saveFileTypes(iniPath_, types_);
+}
 
 }  // namespace velkin::capture

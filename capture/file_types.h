@@ -2,13 +2,15 @@
 // media) downloaded together with a captured page when a hyperlink points at
 // them. The list lives in "filetype.ini" in the program's data folder, shared
 // by every deliverable: plain text, three lines per record (name,
-// description, "1" or "0" for selected), CR LF line ends, no header.
+// description, "1" or "0" for selected), written with CR LF line ends (LF
+// and CR alone are read as line ends too), no header, at most 1 MiB.
 //
 // SaveDialogModel holds the rules of the save dialog and of the define-type
 // dialog it opens, without any toolkit: the dialogs only show the list and
 // the messages it hands back.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +26,11 @@ inline constexpr char kFileTypeExistsMessage[] = "The file type has existed, ple
 inline constexpr char kDeleteFileTypeQuestion[] = "Delete the select file type: %s ?";
 inline constexpr char kFileNameEmptyMessage[] = "The file name can not empty!";
 inline constexpr char kDefaultPageFileName[] = "New File";
+inline constexpr char kFileTypesTooLargeMessage[] =
+    "The file type list %s is larger than 1 MiB and was not read; it is left as it is.";
+
+// A longer "filetype.ini" is refused unread: the list is a few lines a type.
+inline constexpr size_t kMaxFileTypesBytes = size_t{1} << 20;
 
 struct FileType {
   std::string name;         // the extension without a dot, e.g. "zip"
@@ -38,7 +45,8 @@ struct FileType {
 // "filetype.ini" in the program's data folder.
 std::string fileTypesPath();
 
-// The records of a file's text. A truncated last record is kept: without its
+// The records of a file's text. Lines end at CR LF, LF or CR alone. A
+// truncated last record is kept: without its
 // description line it gets an empty description, without its flag line it
 // is unselected; either ends the list. The flag line is a decimal number,
 // selected when not zero. Records with an empty name are dropped (a blank
@@ -51,8 +59,11 @@ std::vector<FileType> parseFileTypes(std::string_view text);
 // can never add lines and shift the records after it.
 std::string formatFileTypes(const std::vector<FileType>& types);
 
-// The list in the file at path; a missing or unreadable file gives an empty list.
-std::vector<FileType> loadFileTypes(const std::string& path);
+// The list in the file at path; a missing file gives an empty list. A file
+// that cannot be read or is over kMaxFileTypesBytes gives an empty list
+// too, with the message to show the user in *message (traced as well);
+// *message is "" otherwise.
+std::vector<FileType> loadFileTypes(const std::string& path, std::string* message = nullptr);
 
 // Writes the list through a temporary file and a rename, creating the folder
 // when missing. Returns "" or the reason of the failure (also traced).
@@ -79,7 +90,11 @@ class SaveDialogModel {
   explicit SaveDialogModel(std::string iniPath = fileTypesPath());
 
   // Reads the list (names, descriptions and check marks) from the file.
-  void open();
+  // Returns "" or the message to show when the file is there but was not
+  // read (too large, unreadable); the list is then empty and the file is
+  // never written over, so Add, Delete and Save work on this dialog's list
+  // alone and lastWriteError() repeats the message.
+  const std::string& open();
 
   const std::vector<FileType>& types() const { return types_; }
   void setChecked(size_t index, bool checked);
@@ -115,6 +130,7 @@ class SaveDialogModel {
 
   std::string iniPath_;
   std::vector<FileType> types_;
+  std::string loadError_;
   std::string lastWriteError_;
 };
 

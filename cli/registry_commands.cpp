@@ -143,7 +143,10 @@ int runSet(Context& context, Registry& registry, const Words& words) {
   } else {
     written = registry.writeString(where->first, where->second, valueName, data);
   }
-  if (!written) return failure(context, "cannot write " + valueName + " in " + keyName);
+  if (!written) {
+    return failure(context, "cannot write " + valueName + " in " + keyName + ": " +
+                                registry.lastWriteError(where->first));
+  }
   return kExitOk;
 }
 

@@ -17,6 +17,10 @@ struct ListedEntry {
   std::string text;      // what the tree shows: folder name, or page name without extension
   ItemKind kind = ItemKind::Category;
   bool hasChildren = false;  // categories: holds a category, or a page passing the filter
+  // Set when the entry's full path is longer than the system allows
+  // (PATH_MAX): it is listed all the same, unchecked (no children, no page
+  // filter), and this is the message to show; it cannot be opened by path.
+  std::string problem{};
 };
 
 enum class ChildCheck { Compute, Skip };

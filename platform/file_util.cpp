@@ -67,23 +67,51 @@ std::optional<std::time_t> fileCreationTime(const std::string& path) {
 #endif
 }
 
-std::optional<std::string> readFile(const std::string& path) {
+FileRead readFileUpTo(const std::string& path, size_t maxBytes) {
+  FileRead result;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string data;
+  if (fd < 0) {
+    result.error = errno;
+    const bool missing = errno == ENOENT || errno == ENOTDIR;
+    result.status = missing ? FileRead::Status::Missing : FileRead::Status::Failed;
+    return result;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
+    close(fd);
+    result.status = FileRead::Status::TooLarge;
+    return result;
+  }
+  // The size can change while reading, and some files report none: the
+  // limit is checked against what was read as well.
   char buffer[65536];
   for (;;) {
     const ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
+      result.error = errno;
       close(fd);
-      return std::nullopt;
+      result.data.clear();
+      return result;
     }
     if (got == 0) break;
-    data.append(buffer, static_cast<size_t>(got));
+    if (static_cast<size_t>(got) > maxBytes - result.data.size()) {
+      close(fd);
+      result.data.clear();
+      result.status = FileRead::Status::TooLarge;
+      return result;
+    }
+    result.data.append(buffer, static_cast<size_t>(got));
   }
   close(fd);
-  return data;
+  result.status = FileRead::Status::Read;
+  return result;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+  FileRead read = readFileUpTo(path, SIZE_MAX);
+  if (read.status != FileRead::Status::Read) return std::nullopt;
+  return std::move(read.data);
 }
 
 bool writeAll(int fd, std::string_view data) {

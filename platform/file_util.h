@@ -26,6 +26,17 @@ std::optional<std::time_t> fileCreationTime(const std::string& path);
 // Reads a whole file. nullopt when it cannot be opened or read.
 std::optional<std::string> readFile(const std::string& path);
 
+// Reads a whole file of at most maxBytes bytes. A larger file is refused
+// without being read into memory (TooLarge, no data). Missing: nothing is
+// there (no such file, or a file where a folder on the way should be).
+struct FileRead {
+  enum class Status { Read, Missing, TooLarge, Failed };
+  Status status = Status::Failed;
+  std::string data;  // the contents, when Read
+  int error = 0;     // errno, when Missing or Failed
+};
+FileRead readFileUpTo(const std::string& path, size_t maxBytes);
+
 // Writes all of data to an open descriptor, resuming after interruptions and
 // short writes. False on a write error (errno tells which).
 bool writeAll(int fd, std::string_view data);

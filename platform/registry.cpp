@@ -1,9 +1,11 @@
 #include "platform/registry.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -62,6 +64,25 @@ const char* rootFileName(RegistryRoot root) {
       return "classes.db";
   }
   return "machine.db";
+}
+
+// The URI that names file for sqlite3_open_v2 with one query parameter.
+// "%", "?" and "#" in the path would be read as URI syntax and are escaped.
+std::string sqliteUri(const std::string& file, const char* parameter) {
+  std::string uri = file.rfind('/', 0) == 0 ? "file://" : "file:";
+  static const char kHex[] = "0123456789ABCDEF";
+  for (const char c : file) {
+    if (c == '%' || c == '?' || c == '#') {
+      uri += '%';
+      uri += kHex[static_cast<unsigned char>(c) >> 4];
+      uri += kHex[static_cast<unsigned char>(c) & 0x0f];
+    } else {
+      uri += c;
+    }
+  }
+  uri += '?';
+  uri += parameter;
+  return uri;
 }
 
 // Key paths are "\"-separated; empty components (leading, trailing, doubled
@@ -150,6 +171,11 @@ struct Registry::Database {
   std::string file;
   std::mutex mutex;
   sqlite3* db = nullptr;
+  bool readOnly = false;       // opened for reading only
+  std::string readOnlyReason;  // why it could not be opened for writing
+  std::string lastFailure;     // the last failure: file, what failed and why
+  std::string lastReason;      // why, alone
+  std::string writeError;      // why the last write failed, "" when it worked
 
   explicit Database(std::string path) : file(std::move(path)) {}
   ~Database() { close(); }
@@ -159,10 +185,21 @@ struct Registry::Database {
     db = nullptr;
   }
 
+  // Why a call with result rc failed: SQLite's words, and the system's
+  // where a system call failed.
+  std::string reasonOf(int rc) const {
+    std::string reason = db != nullptr && sqlite3_extended_errcode(db) == rc ? sqlite3_errmsg(db)
+                                                                           : sqlite3_errstr(rc);
+    const int systemError = db != nullptr ? sqlite3_system_errno(db) : 0;
+    if (systemError != 0) reason += std::string(" (") + std::strerror(systemError) + ")";
+    return reason;
+  }
+
+  // Traces a failure and keeps it as the last failure of this root.
   void fail(std::string_view what, int rc) {
-    std::string message = file + ": " + std::string(what) + ": ";
-    message += db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    trace("registry", message);
+    lastReason = reasonOf(rc);
+    lastFailure = file + ": " + std::string(what) + ": " + lastReason;
+    trace("registry", lastFailure);
   }
 
   // Classifies a statement result; anything but success or busy is traced.
@@ -183,36 +220,36 @@ struct Registry::Database {
     }
   }
 
-  // Opens the connection and makes sure the tables exist. A file that is
-  // not a database (or cannot be opened) leaves the connection closed, so
-  // the next call tries again and fails the same way until it is repaired.
-  bool ensureOpen() {
-    if (db != nullptr) return true;
+  // The schema version stored in the file, or -1 when it cannot be read.
+  int schemaVersion() {
+    Statement query(db, "PRAGMA user_version");
+    if (query.ok() && query.step() == SQLITE_ROW) return static_cast<int>(query.columnInt(0));
+    return -1;
+  }
+
+  // Traces the failure of one opening step and closes the connection.
+  bool abandon(std::string_view what, int rc) {
+    fail(what, rc);
+    close();
+    return false;
+  }
+
+  // Opens the connection for reading and writing and makes sure the tables
+  // exist. False (connection closed, the reason in lastFailure) when any of
+  // that cannot be done: a read-only folder, file or file system, or a file
+  // that is not a database.
+  bool openWritable() {
     const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                                    nullptr);
-    if (rc != SQLITE_OK) {
-      fail("cannot open", rc);
-      close();
-      return false;
-    }
+    if (rc != SQLITE_OK) return abandon("cannot open", rc);
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // SQLite quietly opens a file it may not write for reading only.
+    if (sqlite3_db_readonly(db, "main") == 1) return abandon("cannot open for writing", SQLITE_READONLY);
     int step = execRetrying("PRAGMA journal_mode=WAL");
-    if (step != SQLITE_OK) {
-      fail("cannot switch to write-ahead logging", step);
-      close();
-      return false;
-    }
-    int version = -1;
-    {
-      Statement query(db, "PRAGMA user_version");
-      if (query.ok() && query.step() == SQLITE_ROW) version = static_cast<int>(query.columnInt(0));
-    }
-    if (version < 0) {
-      fail("cannot read the schema version", SQLITE_ERROR);
-      close();
-      return false;
-    }
+    if (step != SQLITE_OK) return abandon("cannot switch to write-ahead logging", step);
+    const int version = schemaVersion();
+    if (version < 0) return abandon("cannot read the schema version", SQLITE_ERROR);
     if (version >= kSchemaVersion) return true;
     step = execRetrying("BEGIN IMMEDIATE");
     if (step == SQLITE_OK) {
@@ -222,20 +259,101 @@ struct Registry::Database {
       }
       if (step != SQLITE_OK) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
-    if (step != SQLITE_OK) {
-      fail("cannot create the tables", step);
+    if (step != SQLITE_OK) return abandon("cannot create the tables", step);
+    return true;
+  }
+
+  // Opens an existing store for reading only. A write-ahead-logged database
+  // is read through its shared-memory index when that exists or can be
+  // made; where neither can (a read-only folder after every writer closed,
+  // so the log was emptied into the file) it is read as an unchanging file.
+  // Failures are kept but not traced: the caller traces the outcome.
+  bool openReadOnly() {
+    if (!pathExists(file)) return openEmpty();
+    for (const char* parameter : {"mode=ro", "immutable=1"}) {
+      int rc = sqlite3_open_v2(sqliteUri(file, parameter).c_str(), &db,
+                               SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+      if (rc == SQLITE_OK) {
+        sqlite3_extended_result_codes(db, 1);
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        const int version = schemaVersion();
+        if (version >= kSchemaVersion) return true;
+        rc = version < 0 ? sqlite3_extended_errcode(db) : SQLITE_EMPTY;
+      }
+      lastReason = reasonOf(rc);
       close();
+    }
+    return false;
+  }
+
+  // A store whose file is missing and cannot be created holds nothing: an
+  // empty store in memory stands in for it, so reads find no keys.
+  bool openEmpty() {
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+        sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK) {
+      return true;
+    }
+    lastReason = reasonOf(SQLITE_ERROR);
+    close();
+    return false;
+  }
+
+  // Why the file cannot be written, or created in its folder, in the
+  // system's words ("Read-only file system", "Permission denied"); "" when
+  // the system would allow it and the reason lies elsewhere.
+  std::string writeAccessProblem() const {
+    const std::string target = pathExists(file) ? file : std::string(parentPath(file));
+    if (access(target.c_str(), W_OK) == 0) return std::string();
+    return std::strerror(errno);
+  }
+
+  // Opens the connection: for writing when the store can be written, else
+  // for reading only, so that settings stay readable in a read-only
+  // folder while every write fails with the reason. A store that cannot
+  // be opened at all leaves the connection closed; the next call tries
+  // again and fails the same way until it is repaired.
+  bool ensureOpen() {
+    if (db != nullptr) return true;
+    readOnly = false;
+    if (openWritable()) return true;
+    const std::string accessProblem = writeAccessProblem();
+    const std::string writeReason = accessProblem.empty() ? lastReason : accessProblem;
+    if (!accessProblem.empty()) lastFailure = file + ": cannot be written: " + accessProblem;
+    if (!openReadOnly()) {
+      trace("registry", file + ": cannot open for reading either: " + lastReason);
+      lastReason = writeReason;
       return false;
     }
+    readOnly = true;
+    readOnlyReason = writeReason;
+    trace("registry", file + ": opened for reading only");
     return true;
+  }
+
+  // Why a write cannot be done on a store opened for reading only.
+  Outcome refuseWrite() {
+    lastReason = readOnlyReason;
+    lastFailure = "the settings store " + file + " is read-only: " + readOnlyReason;
+    trace("registry", lastFailure);
+    return Outcome::Failed;
   }
 
   // Runs body as one transaction (BEGIN IMMEDIATE for writes, so two
   // writers never both read and then both write), retrying from the start
   // whenever another process holds a lock. Returns the body's outcome.
+  // A write's failure is kept for lastWriteError().
   Outcome transact(bool write, const std::function<Outcome()>& body) {
     const std::lock_guard<std::mutex> guard(mutex);
+    const Outcome outcome = attempt(write, body);
+    if (write) writeError = outcome == Outcome::Failed ? lastFailure : std::string();
+    return outcome;
+  }
+
+  Outcome attempt(bool write, const std::function<Outcome()>& body) {
+    // A store that was read-only may have been made writable since.
+    if (write && readOnly) close();
     if (!ensureOpen()) return Outcome::Failed;
+    if (write && readOnly) return refuseWrite();
     const auto deadline = std::chrono::steady_clock::now() + kRetryDeadline;
     for (;;) {
       Outcome outcome = check(sqlite3_exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr,
@@ -615,6 +733,13 @@ bool Registry::deleteKey(RegistryRoot root, std::string_view path) {
            }
            return Outcome::Done;
          }) == Outcome::Done;
+}
+
+std::string Registry::lastWriteError(RegistryRoot root) {
+  Database* db = database(root);
+  if (db == nullptr) return std::string();
+  const std::lock_guard<std::mutex> guard(db->mutex);
+  return db->writeError;
 }
 
 std::optional<std::string> Registry::readString(RegistryRoot root, std::string_view path,

@@ -6,6 +6,9 @@
 // or value was first created with is kept for display). Values are strings,
 // 32-bit numbers or binary blobs. Every call is one SQLite transaction, so
 // several processes may read and write at once without losing a write.
+// A store that cannot be written (read-only folder, file or file system) is
+// opened for reading only: every read works, every write fails and
+// lastWriteError() tells why.
 //
 // A Registry object may be used from several threads; RegistryKey handles are
 // cheap values that refer back to it and must not outlive it.
@@ -103,6 +106,12 @@ class Registry {
                    std::string_view value);
   bool writeDword(RegistryRoot root, std::string_view path, std::string_view name,
                   std::uint32_t value);
+
+  // Why the last write to root failed (any call that changes the store:
+  // writing or deleting a value, creating or deleting a key), "" when it
+  // worked or found nothing to change. Names the store's file and the
+  // system's reason, e.g. that the store is read-only, for a message.
+  std::string lastWriteError(RegistryRoot root);
 
   // The keys under path (and path itself) as text in the familiar
   // "[HKEY_...\Key]" / "\"Name\"=\"data\"" form, parents before children.

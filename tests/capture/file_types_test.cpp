@@ -55,7 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"blank name record is dropped and reading goes on", "\r\nnothing\r\n1\r\nzip\r\nZ\r\n0\r\n",
                   {{"zip", "Z", false}}},
         ParseCase{"trailing blank line adds no type", "zip\r\nZ\r\n1\r\n\r\n", {{"zip", "Z", true}}},
-        ParseCase{"stray carriage return inside a field", "z\rip\r\nA\r\r\n1\r\n", {{"z ip", "A ", true}}},
+        ParseCase{"carriage returns alone end lines", "zip\rZIP\r1\rpdf\rPDF\r0\r",
+                  {{"zip", "ZIP", true}, {"pdf", "PDF", false}}},
+        ParseCase{"all three line ends mixed", "zip\r\nZIP\r1\npdf\nPDF\r\n0", {{"zip", "ZIP", true}, {"pdf", "PDF", false}}},
+        ParseCase{"carriage return before CR LF ends an empty line", "a\r\r\n1\r\n", {{"a", "", true}}},
         ParseCase{"bytes are kept as they are", std::string("d\xc3\xa9j\x00", 5) + "\r\n\t\r\n1\r\n",
                   {{std::string("d\xc3\xa9j\x00", 5), "\t", true}}}));
 
@@ -70,6 +73,30 @@ TEST(FileTypesFile, MissingOrUnreadableFileGivesAnEmptyList) {
   EXPECT_TRUE(loadFileTypes(folder / "filetype.ini").empty());
   testing::makeDirs(folder / "folder.ini");
   EXPECT_TRUE(loadFileTypes(folder / "folder.ini").empty());
+}
+
+TEST(FileTypesFile, AFileOverOneMebibyteIsRefusedWithAMessageAndNeverWrittenOver) {
+  testing::TempFolder folder;
+  // One record whose description fills the file to exactly 1 MiB.
+  const std::string description(kMaxFileTypesBytes - std::string("zip\r\n\r\n1\r\n").size(), 'd');
+  const std::string text = "zip\r\n" + description + "\r\n1\r\n";
+  testing::writeTextFile(folder / "limit.ini", text);
+  std::string message = "untouched";
+  EXPECT_EQ(loadFileTypes(folder / "limit.ini", &message), (Types{{"zip", description, true}}));
+  EXPECT_EQ(message, "") << "a file of exactly 1 MiB is read";
+
+  testing::writeTextFile(folder / "filetype.ini", text + "\n");
+  EXPECT_TRUE(loadFileTypes(folder / "filetype.ini", &message).empty());
+  EXPECT_EQ(message, "The file type list " + (folder / "filetype.ini") +
+                         " is larger than 1 MiB and was not read; it is left as it is.");
+
+  // The dialog shows the message, works on an empty list and leaves the file alone.
+  SaveDialogModel model(folder / "filetype.ini");
+  EXPECT_EQ(model.open(), message);
+  EXPECT_EQ(model.addType("pdf", ""), "");
+  EXPECT_EQ(model.lastWriteError(), message);
+  EXPECT_TRUE(model.save("page").accepted);
+  EXPECT_EQ(testing::readTextFile(folder / "filetype.ini"), text + "\n");
 }
 
 class SaveDialog : public testing::IsolatedTest {

@@ -1,7 +1,14 @@
 // velkin registry, run as a program against a temporary settings store.
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/file_util.h"
 #include "support/test_support.h"
 
 namespace {
@@ -18,6 +25,39 @@ class RegistryCliTest : public velkin::testing::IsolatedTest {
 };
 
 constexpr const char* kKey = "HKCU\\Software\\Kestrova";
+
+// A folder made read-only for this process and the programs it starts, the
+// way a read-only file system is: a read-only bind mount in a mount
+// namespace of the test's own (root ignores permission bits, so a chmod
+// would prove nothing). Nothing leaks to the rest of the machine; the mount
+// goes with the object. error() says why it could not be made.
+class ReadOnlyMount {
+ public:
+  explicit ReadOnlyMount(std::string folder) : folder_(std::move(folder)) {
+    if (unshare(CLONE_NEWNS) != 0) {
+      error_ = std::string("no mount namespace: ") + std::strerror(errno);
+    } else if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+               mount(folder_.c_str(), folder_.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+      error_ = std::string("cannot bind-mount: ") + std::strerror(errno);
+    } else if (mounted_ = true;
+               mount(nullptr, folder_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+      error_ = std::string("cannot remount read-only: ") + std::strerror(errno);
+    } else if (access(folder_.c_str(), W_OK) == 0 || errno != EROFS) {
+      error_ = "the folder is still writable";
+    }
+  }
+  ~ReadOnlyMount() {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  ReadOnlyMount(const ReadOnlyMount&) = delete;
+  ReadOnlyMount& operator=(const ReadOnlyMount&) = delete;
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string folder_;
+  std::string error_;
+  bool mounted_ = false;
+};
 
 TEST_F(RegistryCliTest, SetThenGetRoundTripsStringsAndNumbers) {
   EXPECT_EQ(velkin({"registry", "set", kKey, "Title", "Hello \"World\""}).status, 0);
@@ -78,6 +118,39 @@ TEST_F(RegistryCliTest, ExportShowsKeysBelowTheGivenOneOrEverything) {
   EXPECT_NE(classes, std::string::npos);
   EXPECT_LT(machine, user);
   EXPECT_LT(user, classes);
+}
+
+TEST_F(RegistryCliTest, ReadOnlySettingsFolderStillGivesTheBookPathAndRefusesWrites) {
+  const std::string book = path("My Book");
+  const std::string bookKey = "HKLM\\SOFTWARE\\Kestrova";
+  ASSERT_EQ(velkin({"registry", "set", bookKey, "BookPath", book}).status, 0);
+  velkin::testing::writeTextFile(book + "/Notes/old.htm", "<p>old</p>");
+  velkin::testing::writeTextFile(path("source.html"), "<html><body><p>new</p></body></html>");
+
+  const ReadOnlyMount readOnly(configDir());
+  if (!readOnly.error().empty()) GTEST_SKIP() << readOnly.error();
+
+  ProgramRun run = velkin({"book-dir"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, book + "\n");
+  run = velkin({"list"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\n  Notes\n    old\n"), std::string::npos) << run.out;
+
+  run = velkin({"capture", path("source.html"), "--into", "Notes", "--name", "new", "--quiet"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, book + "/Notes/new.htm\n");
+  EXPECT_TRUE(velkin::platform::isRegularFile(book + "/Notes/new.htm"));
+  EXPECT_FALSE(velkin::platform::pathExists(dataHome() + "/velkin/Project"));
+
+  // A write fails with the reason, and the stored value stays.
+  run = velkin({"registry", "set", bookKey, "BookPath", path("elsewhere")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("velkin: cannot write BookPath in " + bookKey + ": the settings store " + configDir() +
+                         "/machine.db is read-only: "),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(velkin({"registry", "get", bookKey, "BookPath"}).out, book + "\n");
 }
 
 TEST_F(RegistryCliTest, BadArgumentsGiveUsage) {

@@ -64,7 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file << text;
     check(file.good());
   }
-  const std::vector<FileType> first = velkin::capture::loadFileTypes(input);
+  std::string message;
+  const std::vector<FileType> first = velkin::capture::loadFileTypes(input, &message);
+  if (text.size() > velkin::capture::kMaxFileTypesBytes) {
+    // Refused unread, with a message.
+    check(first.empty() && !message.empty());
+    return 0;
+  }
+  check(message.empty());
   check(first == velkin::capture::parseFileTypes(text));
   check(wellFormed(first));
   check(velkin::capture::saveFileTypes(output, first).empty());

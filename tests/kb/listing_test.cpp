@@ -2,7 +2,12 @@
 // listing does to stray build files.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
 
 #include "kb/layout.h"
 #include "kb/listing.h"
@@ -94,6 +99,39 @@ TEST_F(ListingTest, HasChildrenCountsCategoriesAndFilteredPagesOnly) {
 TEST_F(ListingTest, MissingFolderListsNothing) {
   EXPECT_TRUE(list("no/such/folder").empty());
   EXPECT_FALSE(folderHasChildren(book() + "/missing", {}));
+}
+
+TEST_F(ListingTest, EntriesWhosePathIsTooLongAreListedWithAMessageNotLeftOut) {
+  // A folder that can still be opened, holding a category, a page and a
+  // companion folder whose full paths pass the system's limit, and two
+  // short names that fit.
+  std::string deep = book();
+  while (deep.size() < PATH_MAX - 150) deep += "/" + std::string(100, 'd');
+  makeDirs(deep + "/s");
+  writeTextFile(deep + "/short.htm", "x");
+  const std::string category(200, 'c');
+  const std::string page = std::string(200, 'p') + ".html";
+  const int fd = open(deep.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(mkdirat(fd, category.c_str(), 0755), 0);
+  ASSERT_EQ(mkdirat(fd, (std::string(200, 'p') + ".files").c_str(), 0755), 0);
+  const int pageFd = openat(fd, page.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+  ASSERT_GE(pageFd, 0);
+  close(pageFd);
+  close(fd);
+
+  const auto entries = list(deep.substr(book().size() + 1));
+  EXPECT_EQ(fileNames(entries), (std::vector<std::string>{category, page, "s", "short.htm"}));
+  for (const auto& [text, kind] : {std::pair{category, ItemKind::Category},
+                                   std::pair{std::string(200, 'p'), ItemKind::HtmlPage}}) {
+    const ListedEntry* entry = find(entries, text);
+    ASSERT_NE(entry, nullptr) << text;
+    EXPECT_EQ(entry->kind, kind);
+    EXPECT_EQ(entry->problem.rfind("The path of \"" + entry->fileName + "\" in " + deep + " is longer", 0), 0u)
+        << entry->problem;
+  }
+  EXPECT_EQ(find(entries, "s")->problem, "");
+  EXPECT_EQ(find(entries, "short")->problem, "");
 }
 
 TEST(LayoutNames, CompanionAndBuildNamesCompareCaseSensitively) {
