@@ -228,6 +228,12 @@ void CProjectTreeCtrl::runDeferredRefresh() {
   task();
 }
 
+void CProjectTreeCtrl::listingProblem(const std::string& message) {
+  // Told once, after the listing: a refresh lists the same entries again.
+  if (!problemsShown_.insert(message).second) return;
+  QTimer::singleShot(0, this, [this, message] { inform(message); });
+}
+
 void CProjectTreeCtrl::inform(const std::string& text, const char* caption) {
   seams_.prompts.information(this, caption != nullptr ? caption : velkin::kb::kCaptionKestrova, text);
 }

@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -141,6 +142,7 @@ class CProjectTreeCtrl : public QTreeWidget, private velkin::kb::TreeObserver {
   void itemExpanded(velkin::kb::TreeItem* item) override;
   void selectionChanged(velkin::kb::TreeItem* item) override;
   void editLabel(velkin::kb::TreeItem* item) override;
+  void listingProblem(const std::string& message) override;
 
   void setDefaultSeams();
   void postToUi(Task task);
@@ -179,6 +181,7 @@ class CProjectTreeCtrl : public QTreeWidget, private velkin::kb::TreeObserver {
   bool openExternally(const QString& path);
 
   velkin::platform::Registry& registry_;
+  std::set<std::string> problemsShown_;  // each listing problem is told once
   std::unique_ptr<velkin::kb::ProjectTree> model_;
   std::unique_ptr<velkin::book::ChmBuildSession> buildSession_;
   Seams seams_;

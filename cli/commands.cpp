@@ -76,13 +76,25 @@ void printItem(const kb::TreeItem& item, const std::string& path, int depth, boo
   }
 }
 
+// Says on standard error what the listing met that the user should hear of.
+class ProblemReporter : public kb::TreeObserver {
+ public:
+  explicit ProblemReporter(std::ostream& err) : err_(err) {}
+  void listingProblem(const std::string& message) override { err_ << "velkin: " << message << "\n"; }
+
+ private:
+  std::ostream& err_;
+};
+
 // Lists the tree below CATEGORY (a path under the book directory; "" or "/"
 // is the root) with the filter, fully expanded, and prints it.
 int printTree(Context& context, const std::string& category, const kb::PageFilter& filter, bool tsv) {
   platform::Registry registry(platform::configFolder());
   kb::ProjectTree::Options options;
   options.bookDirectory = context.bookDirectory;
+  ProblemReporter reporter(context.err);  // outlives the tree
   kb::ProjectTree tree(registry, options);
+  tree.setObserver(&reporter);
   tree.setFilter(filter);
   tree.fill();
   kb::TreeItem* top = tree.root();

@@ -79,9 +79,14 @@ TreeItem* ProjectTree::insertEntry(TreeItem* parent, const std::string& folder, 
   return item;
 }
 
+void ProjectTree::reportProblem(const ListedEntry& entry) {
+  if (!entry.problem.empty() && observer_ != nullptr) observer_->listingProblem(entry.problem);
+}
+
 void ProjectTree::listInto(TreeItem* item, const std::string& folder) {
   item->listed = true;
   for (const auto& entry : listFolder(folder, filter_, bookDirectory_)) {
+    reportProblem(entry);
     insertEntry(item, folder, entry.fileName, entry.kind, entry.hasChildren);
   }
 }
@@ -104,6 +109,7 @@ void ProjectTree::listRecursively(TreeItem* item, const std::string& folder, boo
     const auto entries =
         listFolder(path, useFilter ? filter_ : PageFilter::none(), bookDirectory_, ChildCheck::Skip);
     for (const auto& entry : entries) {
+      reportProblem(entry);
       TreeItem* child = insertEntry(at, path, entry.fileName, entry.kind, false);
       if (child->kind == ItemKind::Category) descend(child, joinPath(path, entry.fileName));
     }

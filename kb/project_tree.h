@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "kb/layout.h"
+#include "kb/listing.h"
 #include "kb/page_filter.h"
 #include "platform/registry.h"
 #include "platform/watcher.h"
@@ -47,6 +48,8 @@ class TreeObserver {
   virtual void itemExpanded(TreeItem* /*item*/) {}
   virtual void selectionChanged(TreeItem* /*item*/) {}
   virtual void editLabel(TreeItem* /*item*/) {}       // start label editing on item
+  // A listed entry the user should hear about (a path too long to open).
+  virtual void listingProblem(const std::string& /*message*/) {}
 };
 
 // Result of an operation: ok, plus a text for the user (with its caption)
@@ -131,6 +134,7 @@ class ProjectTree {
   TreeItem* insertEntry(TreeItem* parent, const std::string& folder, const std::string& fileName,
                         ItemKind kind, bool hasChildren);
   void listInto(TreeItem* item, const std::string& folder);
+  void reportProblem(const ListedEntry& entry);
   void listRecursively(TreeItem* item, const std::string& folder, bool useFilter);
   void removeItem(TreeItem* item);
   void clear();

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "kb/meta.h"
@@ -82,7 +83,13 @@ SaveFileDialog::SaveFileDialog(const std::string& proposedName, std::string iniP
   layout->addLayout(listButtons);
   layout->addLayout(footer);
 
-  model_.open();
+  // A list that could not be read (too large) is left alone and said so
+  // once the dialog shows.
+  if (const std::string message = model_.open(); !message.empty()) {
+    QTimer::singleShot(0, this, [this, message] {
+      prompts_.information(this, capture::kCaptionVelkinWeb, message);
+    });
+  }
   fillList();
   fileNameEdit_->setFocus();
   fileNameEdit_->selectAll();

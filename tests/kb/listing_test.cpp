@@ -11,6 +11,8 @@
 
 #include "kb/layout.h"
 #include "kb/listing.h"
+#include "kb/project_tree.h"
+#include "platform/registry.h"
 #include "platform/file_util.h"
 #include "support/test_support.h"
 
@@ -132,6 +134,19 @@ TEST_F(ListingTest, EntriesWhosePathIsTooLongAreListedWithAMessageNotLeftOut) {
   }
   EXPECT_EQ(find(entries, "s")->problem, "");
   EXPECT_EQ(find(entries, "short")->problem, "");
+
+  // The tree hands both problems to its owner to show.
+  struct Recorder : TreeObserver {
+    std::vector<std::string> problems;
+    void listingProblem(const std::string& message) override { problems.push_back(message); }
+  } recorder;
+  platform::Registry registry(configDir());
+  ProjectTree tree(registry, ProjectTree::Options{book(), {}});
+  tree.setObserver(&recorder);
+  tree.fill();
+  tree.expandAll(tree.root());
+  EXPECT_EQ(recorder.problems.size(), 2u);
+  tree.setObserver(nullptr);
 }
 
 TEST(LayoutNames, CompanionAndBuildNamesCompareCaseSensitively) {
