@@ -14,6 +14,7 @@
 
 #include "app/app_settings.h"
 #include "capture/html_serializer.h"
+#include "kb/meta.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -32,7 +33,11 @@ constexpr std::string_view kHeaderLineStarts[] = {
 }  // namespace
 
 std::string leadingCaptureHeader(std::string_view fileText) {
-  std::size_t offset = 0;
+  // A page with a document type declaration has the header right after it.
+  std::size_t start = kb::leadingDoctypeEnd(fileText);
+  if (start > 0 && fileText.substr(start, 2) == "\r\n") start += 2;
+  else if (start > 0 && fileText.substr(start, 1) == "\n") start += 1;
+  std::size_t offset = start;
   for (const std::string_view start : kHeaderLineStarts) {
     const std::string_view rest = fileText.substr(offset);
     if (rest.size() < start.size() || !platform::equalsIgnoreCase(rest.substr(0, start.size()), start)) break;
@@ -43,15 +48,14 @@ std::string leadingCaptureHeader(std::string_view fileText) {
     }
     offset += end + 1;
   }
-  return std::string(fileText.substr(0, offset));
+  return std::string(fileText.substr(start, offset - start));
 }
 
 std::string savedPageText(std::string_view header, std::string_view markup) {
   while (!markup.empty() && (markup.front() == '\r' || markup.front() == '\n')) markup.remove_prefix(1);
-  std::string text(header);
-  if (!text.empty() && text.back() != '\n') text += "\r\n";
-  text.append(markup);
-  return text;
+  std::string lines(header);
+  if (!lines.empty() && lines.back() != '\n') lines += "\r\n";
+  return kb::withCaptureHeader(lines, markup);
 }
 
 bool isInsideFolder(std::string_view path, std::string_view folder) {

@@ -35,14 +35,15 @@
 
 namespace velkin::app {
 
-// The capture header lines at the start of a page file, as they are written
-// there (each with its line end), or "" when the file does not start with
-// them. Lines of the header that are present in order are kept even when the
+// The capture header lines at the start of a page file (or right after its
+// leading document type declaration line), as they are written there (each
+// with its line end), or "" when the file does not start with them. Lines of the header that are present in order are kept even when the
 // later ones are missing.
 std::string leadingCaptureHeader(std::string_view fileText);
 
-// The text written for a saved page: the header and then the markup, with
-// the markup's leading line breaks dropped.
+// The text written for a saved page: the header and then the markup (the
+// header after the markup's leading document type declaration, as captured
+// pages are written), with the markup's leading line breaks dropped.
 std::string savedPageText(std::string_view header, std::string_view markup);
 
 // True when path lies inside folder (or is folder itself).

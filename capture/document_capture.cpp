@@ -10,6 +10,7 @@
 #include "capture/staging.h"
 #include "kb/book_dir.h"
 #include "kb/layout.h"
+#include "kb/meta.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -186,8 +187,9 @@ CaptureResult captureSource(std::string sourceText, int captureMode, std::string
 CaptureResult captureDocument(std::string html, std::string baseAddress, const std::string& pagePath,
                               const CaptureOptions& options, const DownloadHook& download) {
   // The page is written in UTF-8; this line, ahead of any declaration the
-  // document carries from its site, makes browsers read it so.
-  html.insert(0, kUtf8MetaLine);
+  // document carries from its site, makes browsers read it so. It follows a
+  // leading document type declaration, which must stay first.
+  html.insert(kb::leadingDoctypeEnd(html), kUtf8MetaLine);
   return captureSource(std::move(html), kCaptureHtml, std::move(baseAddress), pagePath, options, download);
 }
 

@@ -502,7 +502,7 @@ int CPageCapture::scanAndRewrite() {
 
 int CPageCapture::savePage() {
   saveError_ = kb::writeCapturedPage(pagePath_, baseAddress_, pageHtml_);
-  pageHtml_.insert(0, kb::captureHeader(baseAddress_));
+  pageHtml_ = kb::withCaptureHeader(kb::captureHeader(baseAddress_), pageHtml_);
   return saveError_.empty() ? 1 : 0;
 }
 

@@ -158,10 +158,34 @@ std::string captureHeader(std::string_view pageUrl) {
   return header;
 }
 
+size_t leadingDoctypeEnd(std::string_view html) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  constexpr std::string_view kDoctype = "<!DOCTYPE";
+  size_t start = html.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
+  start = html.find_first_not_of(" \t\r\n\f", start);
+  if (start == std::string_view::npos || html.size() - start < kDoctype.size() ||
+      !platform::equalsIgnoreCase(html.substr(start, kDoctype.size()), kDoctype)) {
+    return 0;
+  }
+  const size_t close = html.find('>', start + kDoctype.size());
+  return close == std::string_view::npos ? 0 : close + 1;
+}
+
+std::string withCaptureHeader(std::string_view header, std::string_view html) {
+  const size_t doctypeEnd = leadingDoctypeEnd(html);
+  std::string contents;
+  contents.reserve(header.size() + html.size() + 2);
+  if (doctypeEnd > 0) {
+    contents.append(html.substr(0, doctypeEnd));
+    contents += "\r\n";
+  }
+  contents.append(header);
+  contents.append(html.substr(doctypeEnd));
+  return contents;
+}
+
 std::string writeCapturedPage(const std::string& pagePath, std::string_view pageUrl, std::string_view html) {
-  std::string contents = captureHeader(pageUrl);
-  contents.append(html);
-  return platform::writeFileAtomic(pagePath, contents);
+  return platform::writeFileAtomic(pagePath, withCaptureHeader(captureHeader(pageUrl), html));
 }
 
 }  // namespace velkin::kb

@@ -3,6 +3,7 @@
 // value ("PAGEURL", "KEYWORD") in any page file.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -27,7 +28,16 @@ std::string findMetaValue(std::string_view pageText, std::string_view name);
 // breaks inside the address are dropped so that it stays on its line.
 std::string captureHeader(std::string_view pageUrl);
 
-// Writes the header and html to pagePath through a temporary file, so an
+// The length of the document type declaration the page text starts with
+// (after an optional byte order mark and blanks; "<!DOCTYPE" in any case, up
+// to its ">"), those leading bytes included; 0 when the text starts with none.
+size_t leadingDoctypeEnd(std::string_view html);
+
+// html with header placed on top of it: after a leading document type
+// declaration and a CR LF, so the page keeps its standards mode; else first.
+std::string withCaptureHeader(std::string_view header, std::string_view html);
+
+// Writes the header and html (placed as withCaptureHeader does) to pagePath through a temporary file, so an
 // existing page is never half-overwritten. Returns "" or the failure reason.
 std::string writeCapturedPage(const std::string& pagePath, std::string_view pageUrl,
                               std::string_view html);

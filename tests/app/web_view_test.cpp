@@ -84,6 +84,10 @@ TEST(CaptureHeader, AWholeCapturedPageKeepsItsThreeLines) {
   const std::string file = kHeader + "<HTML><BODY>text</BODY></HTML>";
   EXPECT_EQ(leadingCaptureHeader(file), kHeader);
   EXPECT_EQ(savedPageText(kHeader, "\n<HTML></HTML>"), kHeader + "<HTML></HTML>");
+  // A page with a document type declaration keeps it first, header after it.
+  const std::string declared = "<!DOCTYPE html>\r\n" + kHeader + "<HTML></HTML>";
+  EXPECT_EQ(leadingCaptureHeader(declared), kHeader);
+  EXPECT_EQ(savedPageText(kHeader, "<!DOCTYPE html><HTML></HTML>"), declared);
 }
 
 TEST(ProgramFolders, PathsInsideAFolderAreRecognised) {

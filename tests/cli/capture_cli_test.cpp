@@ -12,6 +12,7 @@
 #include "capture/clipboard_html.h"
 #include "kb/meta.h"
 #include "platform/file_util.h"
+#include "platform/text.h"
 #include "support/test_support.h"
 
 namespace velkin {
@@ -24,6 +25,12 @@ using testing::runProgram;
 
 using testing::CaptureCli;
 using testing::kMainPage;
+
+// How a captured copy of the main page starts: its document type declaration
+// stays first, so the page keeps its standards mode, then the header.
+std::string doctypeAndHeader(const std::string& address) {
+  return "<!DOCTYPE html>\r\n" + kb::captureHeader(address);
+}
 
 TEST_F(CaptureCli, WebPageWithItsResources) {
   const ProgramRun run = velkin({url("/site/main.html"), "--into", "News", "--types", "zip"});
@@ -40,9 +47,11 @@ TEST_F(CaptureCli, WebPageWithItsResources) {
   EXPECT_EQ(readTextFile(companion + "/report.zip"), "PK zip");
 
   const std::string text = readTextFile(page);
-  EXPECT_EQ(text.rfind(kb::captureHeader(url("/site/main.html")) + capture::kUtf8MetaLine + "<!DOCTYPE html><HTML><HEAD><TITLE>Main Page", 0),
+  EXPECT_EQ(text.rfind(doctypeAndHeader(url("/site/main.html")) + capture::kUtf8MetaLine + "<HTML><HEAD><TITLE>Main Page", 0),
             0u)
       << text;
+  const ProgramRun meta = runProgram({VELKIN_CLI_PATH, "--book", book(), "meta", page});
+  EXPECT_EQ(meta.out, platform::toAsciiUpper(url("/site/main.html")) + "\n") << meta.err;
   for (const std::string& expected :
        {std::string("<LINK rel=stylesheet href=\"Main Page.files/site.css\">"),
         std::string("<BODY background=\"Main Page.files/bg.gif\">"),
@@ -76,7 +85,7 @@ TEST_F(CaptureCli, BaseAddressIsTheAddressAfterRedirects) {
   server_.redirect("/latest", url("/site/main.html"));
   const ProgramRun run = velkin({url("/latest"), "--into", "News", "--name", "latest", "--quiet"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(readTextFile(news() + "/latest.htm").rfind(kb::captureHeader(url("/site/main.html")), 0), 0u);
+  EXPECT_EQ(readTextFile(news() + "/latest.htm").rfind(doctypeAndHeader(url("/site/main.html")), 0), 0u);
   EXPECT_EQ(readTextFile(news() + "/latest.files/a.png"), "png A");
 }
 
@@ -135,7 +144,7 @@ TEST_F(CaptureCli, StandardInputTakesItsAddressFromUrl) {
   const ProgramRun run =
       velkinReading(path("input.html"), {"-", "--into", "News", "--url", url("/site/main.html"), "--name", "piped"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(readTextFile(news() + "/piped.htm").rfind(kb::captureHeader(url("/site/main.html")), 0), 0u);
+  EXPECT_EQ(readTextFile(news() + "/piped.htm").rfind(doctypeAndHeader(url("/site/main.html")), 0), 0u);
   EXPECT_EQ(readTextFile(news() + "/piped.files/a.png"), "png A");
   EXPECT_EQ(server_.requestCount("/site/main.html"), 0u);
 }

@@ -107,5 +107,45 @@ TEST(CaptureHeader, WrittenPageReplacesTheOldOneWhole) {
   EXPECT_NE(writeCapturedPage(folder / "no/such/folder/p.htm", "u", "x"), "");
 }
 
+struct PlacementCase {
+  const char* what;
+  std::string html;
+  size_t doctypeEnd;  // where the header goes; 0 means on top
+};
+
+void PrintTo(const PlacementCase& value, std::ostream* out) { *out << value.what; }
+
+class HeaderPlacement : public ::testing::TestWithParam<PlacementCase> {};
+
+// A header written above the page's document type declaration would put
+// every saved page in quirks mode; the declaration stays first, and the
+// address is still read back from the written file.
+TEST_P(HeaderPlacement, TheDeclarationStaysFirstAndTheAddressIsReadBack) {
+  const PlacementCase& c = GetParam();
+  EXPECT_EQ(leadingDoctypeEnd(c.html), c.doctypeEnd);
+  const std::string header = captureHeader("https://a.example/p");
+  const std::string expected = c.doctypeEnd == 0
+                                   ? header + c.html
+                                   : c.html.substr(0, c.doctypeEnd) + "\r\n" + header + c.html.substr(c.doctypeEnd);
+  testing::TempFolder folder;
+  EXPECT_EQ(writeCapturedPage(folder / "p.htm", "https://a.example/p", c.html), "");
+  EXPECT_EQ(testing::readTextFile(folder / "p.htm"), expected);
+  EXPECT_EQ(readMetaValue(folder / "p.htm", kPageUrlName), "HTTPS://A.EXAMPLE/P");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, HeaderPlacement,
+    ::testing::Values(
+        PlacementCase{"doctype first", "<!DOCTYPE html><html></html>", 15},
+        PlacementCase{"lower case with a public identifier",
+                      "<!doctype HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\">\n<html>", 50},
+        PlacementCase{"blanks before it", " \r\n\t<!DocType html><p>", 19},
+        PlacementCase{"byte order mark before it", "\xEF\xBB\xBF<!DOCTYPE html><p>", 18},
+        PlacementCase{"no doctype", "<html><body>x</body></html>", 0},
+        PlacementCase{"doctype not at the start stays where it is", "<p>x</p><!DOCTYPE html>", 0},
+        PlacementCase{"comment before the doctype", "<!-- c --><!DOCTYPE html>", 0},
+        PlacementCase{"unterminated declaration", "<!DOCTYPE html", 0},
+        PlacementCase{"empty page", "", 0}));
+
 }  // namespace
 }  // namespace velkin::kb
