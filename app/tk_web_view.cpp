@@ -34,10 +34,10 @@ constexpr std::string_view kHeaderLineStarts[] = {
 
 std::string leadingCaptureHeader(std::string_view fileText) {
   // A page with a document type declaration has the header right after it.
-  std::size_t start = kb::leadingDoctypeEnd(fileText);
-  if (start > 0 && fileText.substr(start, 2) == "\r\n") start += 2;
-  else if (start > 0 && fileText.substr(start, 1) == "\n") start += 1;
-  std::size_t offset = start;
+  std::size_t headerStart = kb::leadingDoctypeEnd(fileText);
+  if (headerStart > 0 && fileText.substr(headerStart, 2) == "\r\n") headerStart += 2;
+  else if (headerStart > 0 && fileText.substr(headerStart, 1) == "\n") headerStart += 1;
+  std::size_t offset = headerStart;
   for (const std::string_view start : kHeaderLineStarts) {
     const std::string_view rest = fileText.substr(offset);
     if (rest.size() < start.size() || !platform::equalsIgnoreCase(rest.substr(0, start.size()), start)) break;
@@ -48,7 +48,7 @@ std::string leadingCaptureHeader(std::string_view fileText) {
     }
     offset += end + 1;
   }
-  return std::string(fileText.substr(start, offset - start));
+  return std::string(fileText.substr(headerStart, offset - headerStart));
 }
 
 std::string savedPageText(std::string_view header, std::string_view markup) {
