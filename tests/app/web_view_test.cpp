@@ -192,6 +192,26 @@ TEST_F(WebViewTest, SaveAsWritesANewFileWithTheSameHeader) {
   EXPECT_NE(copy.find("content"), std::string::npos);
 }
 
+TEST_F(WebViewTest, SavingAPageWithADoctypeKeepsItFirstAndTheHeaderAfterIt) {
+  testing::writeTextFile(page("declared.htm"), "<!DOCTYPE html>\r\n" + kHeader +
+                                                   "<HTML><HEAD><TITLE>D</TITLE></HEAD><BODY><P id=text>Old</P></BODY></HTML>");
+  CTkWebView view(registry_);
+  ASSERT_TRUE(loads(&view, [&] { view.navigate(qpage("declared.htm")); }));
+  view.setEditState();
+  evaluate(view.page(), "document.getElementById('text').textContent = 'New';");
+  QSignalSpy saved(&view, &CTkWebView::saveFinished);
+  view.save();
+  ASSERT_TRUE(!saved.isEmpty() || saved.wait(kLoadTimeoutMs));
+  EXPECT_TRUE(saved.at(0).at(1).toBool()) << saved.at(0).at(2).toString().toStdString();
+
+  const std::string written = testing::readTextFile(page("declared.htm"));
+  const std::string start = "<!DOCTYPE html>\r\n" + kHeader;
+  EXPECT_EQ(written.substr(0, start.size()), start) << written;
+  EXPECT_EQ(written.find("pageurl", start.size()), std::string::npos) << "no second copy of the header";
+  EXPECT_NE(written.find("New"), std::string::npos);
+  EXPECT_EQ(kb::readMetaValue(page("declared.htm"), kb::kPageUrlName), "HTTPS://NEWS.EXAMPLE/A?B=1");
+}
+
 TEST_F(WebViewTest, PagesThatAreNotLocalFilesAreNotSaved) {
   CTkWebView view(registry_);
   ASSERT_TRUE(loads(&view, [&] { view.navigate("about:blank"); }));
