@@ -10,6 +10,9 @@
 //                            the same 56 files over one connection
 //   capture_vs_wget_latency  capture against wget with the server waiting
 //                            20 ms before every response
+//   capture_vs_curl_parallel capture (default options: 6 resources at once)
+//                            against curl -Z --parallel-max 6 fetching the
+//                            same 56 files, 20 ms before every response
 //
 // Each figure is the median of several runs (after one warm-up), printed as
 // "NAME ratio VALUE goal <= GOAL", with the absolute times on "# " lines.
@@ -211,30 +214,25 @@ class EndToEnd {
   }
 
   void run(const char* name, std::chrono::milliseconds delay, bool withCurl) {
-    LoopbackServer server;
-    if (!server.start()) fail("cannot start the loopback server");
-    const Site site = serveSite(server, delay);
-    const std::string address = server.url(site.page);
-
-    std::vector<Contender> contenders = {captureContender(address), wgetContender(address)};
-    if (withCurl) contenders.push_back(curlContender(server, site));
-    const size_t connectionsBefore = server.connectionCount();
-    const size_t requestsBefore = server.requestCount();
-    const std::vector<double> medians = timeAlternating(contenders, runs_);
-    if (medians.empty()) {
-      std::printf("# %s: no figure\n", name);
-      return;
-    }
-    const size_t runCount = static_cast<size_t>(runs_ + 1) * contenders.size();
-    std::printf("# %s: %zu files, server delay %lld ms, %.1f connections and %.1f requests per run on average\n",
-                name, site.files.size(), static_cast<long long>(delay.count()),
-                static_cast<double>(server.connectionCount() - connectionsBefore) / static_cast<double>(runCount),
-                static_cast<double>(server.requestCount() - requestsBefore) / static_cast<double>(runCount));
-    for (size_t i = 0; i < contenders.size(); ++i) {
-      std::printf("# %s: %s %.1f ms\n", name, contenders[i].label.c_str(), medians[i] * 1000);
-    }
+    const std::vector<double> medians =
+        measure(name, delay, [&](const LoopbackServer& server, const Site& site, const std::string& address) {
+          std::vector<Contender> contenders = {captureContender(address), wgetContender(address)};
+          if (withCurl) contenders.push_back(curlContender(server, site, false));
+          return contenders;
+        });
+    if (medians.empty()) return;
     printFigure(name, medians[0], medians[1], delay.count() > 0 ? 1.05 : 1.2);
     if (withCurl) printFigure("capture_vs_curl", medians[0], medians[2], 1.3);
+  }
+
+  // Capture with its default options against curl fetching every file up
+  // to 6 at a time.
+  void againstParallelCurl(const char* name, std::chrono::milliseconds delay) {
+    const std::vector<double> medians =
+        measure(name, delay, [&](const LoopbackServer& server, const Site& site, const std::string& address) {
+          return std::vector<Contender>{captureContender(address), curlContender(server, site, true)};
+        });
+    if (!medians.empty()) printFigure(name, medians[0], medians[1], 1.2);
   }
 
   // Each contender alone against a fresh server, to tell where time goes.
@@ -243,7 +241,7 @@ class EndToEnd {
     if (!server.start()) fail("cannot start the loopback server");
     const Site site = serveSite(server, std::chrono::milliseconds(0));
     const std::string address = server.url(site.page);
-    for (const Contender& contender : {captureContender(address), wgetContender(address), curlContender(server, site)}) {
+    for (const Contender& contender : {captureContender(address), wgetContender(address), curlContender(server, site, false)}) {
       contender.reset();
       const size_t connections = server.connectionCount();
       const size_t requests = server.requestCount();
@@ -256,6 +254,35 @@ class EndToEnd {
 
  private:
   std::string book() const { return scratch_ + "/kb"; }
+
+  using MakeContenders =
+      std::function<std::vector<Contender>(const LoopbackServer&, const Site&, const std::string& address)>;
+
+  // The medians of the contenders make gives for a fresh server of the site
+  // (every response waiting delay), with the absolute times and the server's
+  // counts printed; empty when a contender failed.
+  std::vector<double> measure(const char* name, std::chrono::milliseconds delay, const MakeContenders& make) {
+    LoopbackServer server;
+    if (!server.start()) fail("cannot start the loopback server");
+    const Site site = serveSite(server, delay);
+    const std::vector<Contender> contenders = make(server, site, server.url(site.page));
+    const size_t connectionsBefore = server.connectionCount();
+    const size_t requestsBefore = server.requestCount();
+    const std::vector<double> medians = timeAlternating(contenders, runs_);
+    if (medians.empty()) {
+      std::printf("# %s: no figure\n", name);
+      return {};
+    }
+    const size_t runCount = static_cast<size_t>(runs_ + 1) * contenders.size();
+    std::printf("# %s: %zu files, server delay %lld ms, %.1f connections and %.1f requests per run on average\n",
+                name, site.files.size(), static_cast<long long>(delay.count()),
+                static_cast<double>(server.connectionCount() - connectionsBefore) / static_cast<double>(runCount),
+                static_cast<double>(server.requestCount() - requestsBefore) / static_cast<double>(runCount));
+    for (size_t i = 0; i < contenders.size(); ++i) {
+      std::printf("# %s: %s %.1f ms\n", name, contenders[i].label.c_str(), medians[i] * 1000);
+    }
+    return medians;
+  }
 
   Contender captureContender(const std::string& address) const {
     const std::string category = book() + "/Cat";
@@ -272,15 +299,20 @@ class EndToEnd {
     return {"wget", {"wget", "-p", "-k", "-E", "-H", "-P", folder, address}, [folder] { removeAll(folder); }};
   }
 
-  Contender curlContender(const LoopbackServer& server, const Site& site) const {
+  // One curl run fetching every file of the site: over one connection, or
+  // with parallel up to 6 at a time.
+  Contender curlContender(const LoopbackServer& server, const Site& site, bool parallel) const {
     const std::string folder = scratch_ + "/curl";
     std::vector<std::string> argv = {"curl", "-s", "-S", "-f"};
+    if (parallel) argv.insert(argv.end(), {"-Z", "--parallel-max", "6"});
     for (size_t i = 0; i < site.files.size(); ++i) {
       argv.push_back("-o");
       argv.push_back(folder + "/file" + std::to_string(i));
       argv.push_back(server.url(site.files[i]));
     }
-    return {"curl (one run, " + std::to_string(site.files.size()) + " files)", argv, [folder] {
+    const std::string label = std::string(parallel ? "curl -Z --parallel-max 6" : "curl") + " (one run, " +
+                              std::to_string(site.files.size()) + " files)";
+    return {label, argv, [folder] {
               removeAll(folder);
               fs::create_directories(folder);
             }};
@@ -318,6 +350,7 @@ int main(int argc, char** argv) {
   endToEnd.connectionsPerTool();
   endToEnd.run("capture_vs_wget", std::chrono::milliseconds(0), true);
   endToEnd.run("capture_vs_wget_latency", kLatency, false);
+  endToEnd.againstParallelCurl("capture_vs_curl_parallel", kLatency);
   removeAll(scratch);
   return 0;
 }

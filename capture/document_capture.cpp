@@ -29,6 +29,7 @@ std::string fetchResources(const CPageCapture& job, const CaptureStaging& stagin
   if (result.resourceCount == 0) return {};
   DownloadRun run(job.resources());
   run.setMaxFileSize(options.maxFileSize);
+  run.setParallelJobs(options.jobs);
   run.showFolderAs(staging.path(), std::string(platform::parentPath(staging.path())));
   if (hook) {
     hook(run);

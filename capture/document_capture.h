@@ -46,6 +46,9 @@ struct CaptureOptions {
   // An existing page of the name (and its companion folder) may be
   // replaced; otherwise finding one is a failure and nothing is replaced.
   bool replace = false;
+  // How many resources are fetched at once (DownloadRun::setParallelJobs);
+  // 1, one after another, unless the caller asks for more.
+  size_t jobs = 1;
 };
 
 struct DropHooks {

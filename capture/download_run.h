@@ -1,8 +1,11 @@
-// The download run of a capture: fetches a job's resources strictly one
-// after another on the calling (worker) thread, with a cancel flag checked
-// before each entry and a progress report before and after each one.
-// Web addresses are fetched over one connection kept for the whole run,
-// other addresses are local copies (see Fetcher). An entry whose local path
+// The download run of a capture: fetches a job's resources on the calling
+// (worker) thread, with a cancel flag checked before each entry is started
+// and a progress report when each one starts and when it ends. By default
+// the entries are fetched strictly one after another, web addresses over
+// one connection kept for the whole run; with more than one job, up to that
+// many web transfers run at once (HTTP/2 multiplexing where the server
+// offers it, else up to 6 reused connections per host), each bounded
+// exactly as a Fetcher's. Other addresses are local copies (see Fetcher). An entry whose local path
 // is not a file directly inside a companion folder is never written. Failed
 // entries leave no file and are traced; the run carries on past a failure of
 // the source (missing, too large, unreachable) and stops at a failure to
@@ -38,6 +41,10 @@ class DownloadRun {
   bool cancelled() const { return cancelled_; }
   // Largest file of the run (kDefaultMaxFileSize unless set); set it before run.
   void setMaxFileSize(std::uint64_t bytes) { maxFileSize_ = bytes; }
+  // How many web transfers may run at once (1, the default: one after
+  // another); set it before run.
+  void setParallelJobs(size_t jobs) { jobs_ = jobs < 1 ? 1 : jobs; }
+  size_t parallelJobs() const { return jobs_; }
   // Progress shows local paths below folder as below shownFolder (where the
   // files will be once the capture is published).
   void showFolderAs(std::string folder, std::string shownFolder) {
@@ -50,13 +57,16 @@ class DownloadRun {
   const std::vector<Resource>& entries() const { return entries_; }
 
   // Worker thread: processes the entries; progress is called with the text
-  // before each entry and with the new position after it. Returns the
-  // number of entries that ended with a local file.
+  // when an entry starts and with the new position (finished entries) when
+  // one ends. Returns the number of entries that ended with a local file.
   // A fetcher of the calling thread may be given so that the page and its
-  // resources share one connection.
+  // resources share one connection (one after another) or do its local
+  // copies (in parallel).
   size_t run(const std::function<void(const DownloadProgress&)>& progress = {}, Fetcher* fetcher = nullptr);
 
  private:
+  size_t runInParallel(const std::function<void(const DownloadProgress&)>& progress, Fetcher& fetcher);
+  size_t jobs_ = 1;
   std::vector<Resource> entries_;
   std::atomic<bool> cancelled_{false};
   std::uint64_t maxFileSize_ = kDefaultMaxFileSize;

@@ -14,11 +14,14 @@
 #include <mutex>
 
 #include "capture/address.h"
+#include "capture/transfer.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 
 namespace velkin::capture {
+
+using transfer::Transfer;
 
 namespace {
 
@@ -32,14 +35,6 @@ constexpr long kTransferTimeoutSeconds = 15 * 60;
 // An error response's body is read and dropped (so the connection can serve
 // the next request) up to this size; a longer one ends the connection.
 constexpr size_t kErrorBodyLimit = 64u << 10;
-
-void initLibraryOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    const CURLcode code = curl_global_init(CURL_GLOBAL_DEFAULT);
-    if (code != CURLE_OK) platform::trace("fetch", std::string("curl_global_init: ") + curl_easy_strerror(code));
-  });
-}
 
 std::string errnoText(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
@@ -126,11 +121,7 @@ FetchResult copyLocalFile(const std::string& source, const std::string& localPat
   if (!result.ok) return result;
   result.ok = false;
   platform::PendingFile output(localPath);
-  if (!output.error().empty()) {
-    result.error = output.error();
-    result.localFailure = true;
-    return result;
-  }
+  if (!output.error().empty()) return transfer::openFailure(output);
   std::uint64_t copied = 0;
   bool tooLarge = false;
   const bool read = readAll(input.fd, [&](const char* data, size_t size) {
@@ -145,9 +136,8 @@ FetchResult copyLocalFile(const std::string& source, const std::string& localPat
                                          : errnoText("cannot read", source);
     return result;
   }
-  result.error = output.commit(platform::PendingFile::Sync::Skip);
-  result.ok = result.error.empty();
-  result.localFailure = !result.ok;
+  result.ok = true;
+  transfer::commitFile(output, result);
   return result;
 }
 
@@ -186,19 +176,6 @@ std::string certificateAuthorities(CURL* handle) {
   if (!authorities.empty() && authorities.back() != '\n') authorities += '\n';
   return authorities + *extra;
 }
-
-// What one web transfer writes to: a pending file or a text in memory.
-struct Transfer {
-  CURL* handle = nullptr;
-  platform::PendingFile* file = nullptr;
-  std::string* body = nullptr;
-  std::uint64_t maxBytes = 0;  // of the file or the body
-  std::uint64_t received = 0;
-  long status = -1;
-  size_t discarded = 0;
-  std::string failure;  // why the write callback stopped the transfer
-  bool localFailure = false;
-};
 
 long responseStatus(CURL* handle) {
   long status = 0;
@@ -245,13 +222,13 @@ struct Fetcher::Impl {
   char errorText[CURL_ERROR_SIZE] = {};
 
   Impl() {
-    initLibraryOnce();
+    transfer::initLibraryOnce();
     handle = curl_easy_init();
     if (handle == nullptr) {
       platform::trace("fetch", "curl_easy_init failed");
       return;
     }
-    configure();
+    transfer::configureHandle(handle, errorText);
   }
 
   ~Impl() {
@@ -261,63 +238,17 @@ struct Fetcher::Impl {
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 
-  // Options shared by every transfer of this handle.
-  void configure() {
-    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kIdleBytesPerSecond);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kIdleSeconds);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, receive);
-    std::string authorities = certificateAuthorities(handle);
-    if (!authorities.empty()) {
-      curl_blob blob{authorities.data(), authorities.size(), CURL_BLOB_COPY};
-      curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob);
-    }
-  }
-
   // One web transfer into transfer's file or body; fills everything but the body.
   FetchResult perform(const std::string& address, Transfer& transfer) {
-    FetchResult result;
     if (handle == nullptr) {
+      FetchResult result;
       result.error = "no transfer handle";
       return result;
     }
-    errorText[0] = '\0';
-    transfer.handle = handle;
-    const std::string requested = requestAddress(address);
-    curl_easy_setopt(handle, CURLOPT_URL, requested.c_str());
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
-    // Refused at once when the server announces a larger size.
-    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.maxBytes));
+    std::string requested;
+    transfer::prepareTransfer(handle, address, requested, transfer, errorText);
     const CURLcode code = curl_easy_perform(handle);
-    char* finalAddress = nullptr;
-    char* contentType = nullptr;
-    curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &finalAddress);
-    curl_easy_getinfo(handle, CURLINFO_CONTENT_TYPE, &contentType);
-    result.finalAddress = finalAddress != nullptr ? finalAddress : address;
-    result.contentType = contentType != nullptr ? contentType : "";
-    const long status = responseStatus(handle);
-    if (status >= 400) {
-      result.error = "HTTP status " + std::to_string(status);
-    } else if (code == CURLE_FILESIZE_EXCEEDED) {
-      result.error = tooLargeText(transfer.maxBytes);
-    } else if (code != CURLE_OK) {
-      result.error = !transfer.failure.empty() ? transfer.failure
-                     : errorText[0] != '\0'    ? std::string(errorText)
-                                               : std::string(curl_easy_strerror(code));
-      result.localFailure = transfer.localFailure;
-    } else {
-      result.ok = true;
-    }
-    return result;
+    return transfer::transferResult(handle, code, address, transfer, errorText);
   }
 };
 
@@ -328,21 +259,12 @@ Fetcher::~Fetcher() = default;
 FetchResult Fetcher::fetchToFile(const std::string& address, const std::string& localPath) {
   if (!hasWebScheme(address)) return copyLocalFile(localSourcePath(address), localPath, maxFileSize_);
   platform::PendingFile file(localPath);
-  if (!file.error().empty()) {
-    FetchResult result;
-    result.error = file.error();
-    result.localFailure = true;
-    return result;
-  }
+  if (!file.error().empty()) return transfer::openFailure(file);
   Transfer transfer;
   transfer.file = &file;
   transfer.maxBytes = maxFileSize_;
   FetchResult result = impl_->perform(address, transfer);
-  if (result.ok) {
-    result.error = file.commit(platform::PendingFile::Sync::Skip);
-    result.ok = result.error.empty();
-    result.localFailure = !result.ok;
-  }
+  transfer::commitFile(file, result);
   return result;
 }
 
@@ -360,5 +282,88 @@ FetchResult Fetcher::fetchText(const std::string& address, size_t maxBytes) {
   if (result.ok) result.body = std::move(body);
   return result;
 }
+
+namespace transfer {
+
+void initLibraryOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const CURLcode code = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (code != CURLE_OK) platform::trace("fetch", std::string("curl_global_init: ") + curl_easy_strerror(code));
+  });
+}
+
+void configureHandle(CURL* handle, char* errorText) {
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kIdleBytesPerSecond);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kIdleSeconds);
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);
+  curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, receive);
+  std::string authorities = certificateAuthorities(handle);
+  if (!authorities.empty()) {
+    curl_blob blob{authorities.data(), authorities.size(), CURL_BLOB_COPY};
+    curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob);
+  }
+}
+
+void prepareTransfer(CURL* handle, const std::string& address, std::string& requested, Transfer& transfer,
+                     char* errorText) {
+  errorText[0] = '\0';
+  transfer.handle = handle;
+  requested = requestAddress(address);
+  curl_easy_setopt(handle, CURLOPT_URL, requested.c_str());
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+  // Refused at once when the server announces a larger size.
+  curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.maxBytes));
+}
+
+FetchResult transferResult(CURL* handle, CURLcode code, const std::string& address, const Transfer& transfer,
+                           const char* errorText) {
+  FetchResult result;
+  char* finalAddress = nullptr;
+  char* contentType = nullptr;
+  curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &finalAddress);
+  curl_easy_getinfo(handle, CURLINFO_CONTENT_TYPE, &contentType);
+  result.finalAddress = finalAddress != nullptr ? finalAddress : address;
+  result.contentType = contentType != nullptr ? contentType : "";
+  const long status = responseStatus(handle);
+  if (status >= 400) {
+    result.error = "HTTP status " + std::to_string(status);
+  } else if (code == CURLE_FILESIZE_EXCEEDED) {
+    result.error = tooLargeText(transfer.maxBytes);
+  } else if (code != CURLE_OK) {
+    result.error = !transfer.failure.empty() ? transfer.failure
+                   : errorText[0] != '\0'    ? std::string(errorText)
+                                             : std::string(curl_easy_strerror(code));
+    result.localFailure = transfer.localFailure;
+  } else {
+    result.ok = true;
+  }
+  return result;
+}
+
+FetchResult openFailure(const platform::PendingFile& file) {
+  FetchResult result;
+  result.error = file.error();
+  result.localFailure = true;
+  return result;
+}
+
+void commitFile(platform::PendingFile& file, FetchResult& result) {
+  if (!result.ok) return;
+  result.error = file.commit(platform::PendingFile::Sync::Skip);
+  result.ok = result.error.empty();
+  result.localFailure = !result.ok;
+}
+
+}  // namespace transfer
 
 }  // namespace velkin::capture

@@ -3,7 +3,7 @@
 //
 //   velkin [--book DIR] capture SOURCE --into CATEGORY [--name NAME]
 //          [--types zip,pdf] [--text] [--url ADDRESS] [--quiet] [--overwrite]
-//          [--max-file-size SIZE]
+//          [--max-file-size SIZE] [--jobs N]
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,6 +38,8 @@ namespace {
 // 255 bytes.
 constexpr size_t kMaxTitleNameBytes = 200;
 constexpr int kProgressWidth = 30;
+constexpr size_t kDefaultJobs = 6;
+constexpr size_t kMaxJobs = 64;
 
 struct CaptureRequest {
   std::string source;
@@ -46,6 +48,7 @@ struct CaptureRequest {
   std::vector<std::string> fileTypes;
   std::optional<std::string> address;  // --url
   std::optional<std::uint64_t> maxFileSize;
+  size_t jobs = kDefaultJobs;
   bool asText = false;
   bool quiet = false;
   bool overwrite = false;
@@ -67,13 +70,24 @@ std::vector<std::string> splitFileTypes(const std::string& list) {
   return types;
 }
 
+// The number of --jobs: a whole number from 1 to kMaxJobs.
+std::optional<size_t> parseJobs(const std::string& value) {
+  if (value.empty() || value.size() > 2 || value.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  const size_t jobs = std::stoul(value);
+  if (jobs < 1 || jobs > kMaxJobs) return std::nullopt;
+  return jobs;
+}
+
 // "" when the arguments are complete, else what is wrong with them.
 std::string parseArguments(const Arguments& args, CaptureRequest& request) {
   bool haveSource = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool takesValue =
-        arg == "--into" || arg == "--name" || arg == "--types" || arg == "--url" || arg == "--max-file-size";
+        arg == "--into" || arg == "--name" || arg == "--types" || arg == "--url" || arg == "--max-file-size" ||
+                            arg == "--jobs";
     if (takesValue) {
       if (i + 1 >= args.size()) return arg + " needs a value";
       const std::string& value = args[++i];
@@ -84,6 +98,11 @@ std::string parseArguments(const Arguments& args, CaptureRequest& request) {
       if (arg == "--max-file-size") {
         request.maxFileSize = capture::parseByteSize(value);
         if (!request.maxFileSize) return "--max-file-size takes a size such as 500K, 20M or 1G, not " + value;
+      }
+      if (arg == "--jobs") {
+        const std::optional<size_t> jobs = parseJobs(value);
+        if (!jobs) return "--jobs takes a number from 1 to " + std::to_string(kMaxJobs) + ", not " + value;
+        request.jobs = *jobs;
       }
     } else if (arg == "--text") {
       request.asText = true;
@@ -313,6 +332,7 @@ int runCapture(Context& context, const Arguments& args) {
   };
   capture::CaptureOptions options{request.fileTypes, capture::kDefaultMaxFileSize, request.overwrite};
   options.maxFileSize = request.maxFileSize ? *request.maxFileSize : configuredMaxFileSize();
+  options.jobs = request.jobs;
   const capture::CaptureResult result =
       request.asText ? capture::captureSource(source->text, capture::kCapturePlainText, source->baseAddress,
                                               pagePath, options, download)

@@ -1,11 +1,14 @@
 // The download run and the fetcher against a real HTTP(S) server on
 // 127.0.0.1: one connection for a whole run, no file for a failed fetch,
-// cancelling, local copies and https.
+// cancelling, local copies, https and the parallel run.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "capture/download_run.h"
 #include "capture/fetcher.h"
@@ -164,6 +167,69 @@ TEST_F(Download, FetchFollowsRedirectsWithinTheLimitsAndBoundsText) {
   EXPECT_LE(server_.requestCount("/loop.png"), 12u);
   EXPECT_FALSE(fetcher.fetchText(server_.url("/page.htm"), 4999).ok);
   EXPECT_EQ(fetcher.fetchText(server_.url("/page.htm"), 5000).body.size(), 5000u);
+}
+
+TEST_F(Download, ParallelRunFetchesSideBySideWithinTheLimits) {
+  // Every response waits a little, counting the requests in progress meanwhile.
+  std::atomic<int> active{0};
+  std::atomic<int> most{0};
+  server_.onRequest([&](const httplib::Request&) {
+    const int now = ++active;
+    for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    --active;
+  });
+  std::vector<Resource> entries;
+  std::vector<std::string> bodies;
+  for (int i = 0; i < 14; ++i) {
+    const std::string name = std::to_string(i) + ".png";
+    bodies.push_back(patterned(i == 5 ? (2u << 20) : 1000u + 7u * static_cast<unsigned>(i)));
+    server_.serve("/" + name, bodies.back(), "image/png");
+    entries.push_back(web("/" + name, name));
+  }
+  server_.serveStatus("/missing.png", 404);
+  server_.serve("/large.bin", patterned(3u << 20));
+  server_.serveEndless("/endless.bin", std::string(65536, 'e'));
+  entries.push_back(web("/missing.png", "missing.png"));
+  entries.push_back(web("/large.bin", "large.bin"));
+  entries.push_back(web("/endless.bin", "endless.bin"));
+  DownloadRun run(entries);
+  run.setParallelJobs(6);
+  run.setMaxFileSize(2u << 20);
+  std::vector<DownloadProgress> reports;
+  EXPECT_EQ(run.run([&](const DownloadProgress& report) { reports.push_back(report); }), 14u);
+  for (int i = 0; i < 14; ++i) EXPECT_EQ(testing::readTextFile(local(std::to_string(i) + ".png")), bodies[i]) << i;
+  EXPECT_FALSE(platform::pathExists(local("missing.png")));
+  EXPECT_FALSE(platform::pathExists(local("large.bin")));
+  EXPECT_FALSE(platform::pathExists(local("endless.bin")));
+  EXPECT_EQ(companionFiles().size(), 14u);  // no temporary file left either
+  EXPECT_TRUE(run.localFailure().empty());
+  EXPECT_GT(most.load(), 1);
+  EXPECT_LE(most.load(), 6);
+  EXPECT_LE(server_.connectionCount(), 6u);
+  ASSERT_EQ(reports.size(), 2 * entries.size());
+  EXPECT_EQ(reports.back().position, run.range());
+
+  // A cancel starts nothing more; what was started is finished.
+  DownloadRun cancelled(std::vector<Resource>(entries.begin(), entries.begin() + 10));
+  cancelled.setParallelJobs(6);
+  const size_t before = server_.requestCount();
+  EXPECT_EQ(cancelled.run([&](const DownloadProgress& report) {
+    if (report.index == 2) cancelled.cancel();
+  }), 3u);
+  EXPECT_EQ(server_.requestCount(), before + 3);
+
+  // A file that cannot be made here stops the run and is its failure.
+  std::vector<Resource> stopping{web("/0.png", "first.png"), {server_.url("/1.png"), path("gone.files/1.png")}};
+  for (int i = 2; i < 10; ++i) stopping.push_back(web("/" + std::to_string(i) + ".png", "late" + std::to_string(i)));
+  DownloadRun failing(stopping);
+  failing.setParallelJobs(6);
+  const size_t beforeFailure = server_.requestCount();
+  failing.run();
+  EXPECT_FALSE(failing.localFailure().empty());
+  EXPECT_LE(server_.requestCount(), beforeFailure + 1);
+  for (int i = 2; i < 10; ++i) EXPECT_FALSE(platform::pathExists(local("late" + std::to_string(i)))) << i;
 }
 
 struct LocalCase {

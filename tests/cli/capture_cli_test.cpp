@@ -68,6 +68,23 @@ TEST_F(CaptureCli, WebPageWithItsResources) {
   EXPECT_EQ(server_.requestCount("/site/other.html"), 0u);
 }
 
+TEST_F(CaptureCli, AnyNumberOfJobsCapturesTheSameFiles) {
+  const std::string companion = news() + "/one.files";
+  ASSERT_EQ(velkin({url("/site/main.html"), "--into", "News", "--types", "zip", "--name", "one", "--jobs", "1"}).status,
+            0);
+  const std::vector<std::string> files = filesIn(companion);
+  EXPECT_EQ(files.size(), 6u);
+  for (const char* jobs : {"2", "64"}) {
+    const std::string name = std::string("jobs") + jobs;
+    const ProgramRun run = velkin({url("/site/main.html"), "--into", "News", "--types", "zip", "--name", name, "--jobs", jobs});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(filesIn(news() + "/" + name + ".files"), files) << jobs;
+    for (const std::string& file : files) {
+      EXPECT_EQ(readTextFile(news() + "/" + name + ".files/" + file), readTextFile(companion + "/" + file)) << file;
+    }
+  }
+}
+
 TEST_F(CaptureCli, FramesAreFetchedAndTheTitleMadeAFileName) {
   const ProgramRun run = velkin({url("/site/frames.html"), "--into", "/", "--quiet"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -182,7 +199,13 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"URL", "--into", "News", "--name", ".."},
                       std::vector<std::string>{"URL", "--into", "News", "--name", ""},
                       std::vector<std::string>{"URL", "--into", "News", "--max-file-size", "12X"},
-                      std::vector<std::string>{"URL", "--into", "News", "--max-file-size", "0"}));
+                      std::vector<std::string>{"URL", "--into", "News", "--max-file-size", "0"},
+                      std::vector<std::string>{"URL", "--into", "News", "--jobs", "0"},
+                      std::vector<std::string>{"URL", "--into", "News", "--jobs", "65"},
+                      std::vector<std::string>{"URL", "--into", "News", "--jobs", "-1"},
+                      std::vector<std::string>{"URL", "--into", "News", "--jobs", "4x"},
+                      std::vector<std::string>{"URL", "--into", "News", "--jobs", ""},
+                      std::vector<std::string>{"URL", "--into", "News", "--jobs"}));
 
 class CaptureCliBadCategory : public CaptureCli, public ::testing::WithParamInterface<const char*> {};
 
