@@ -110,16 +110,17 @@ std::unique_ptr<CaptureStaging> CaptureStaging::create(const std::string& catego
       error = "Cannot save a page in " + category + ": " + systemReason();
       return nullptr;
     }
-    platform::FileLock lock(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC),
-                            platform::FileLock::Kind::Exclusive, platform::FileLock::Wait::Yes);
+    // Another capture's clean-up may take the folder between mkdir and the
+    // lock (it is unlocked then): when it is gone, a new one is made.
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) continue;
+    platform::FileLock lock(fd, platform::FileLock::Kind::Exclusive, platform::FileLock::Wait::Yes);
     struct stat info {};
     if (!lock.held() || fstat(lock.fd(), &info) != 0) {
       error = "Cannot save a page in " + category + ": " + systemReason();
       rmdir(path.c_str());
       return nullptr;
     }
-    // Another capture's clean-up may have taken the folder before it was
-    // locked: it is gone then, and a new one is made.
     if (info.st_nlink == 0) continue;
     return std::unique_ptr<CaptureStaging>(new CaptureStaging(category, path, std::move(lock)));
   }
