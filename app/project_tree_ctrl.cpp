@@ -791,6 +791,7 @@ void CProjectTreeCtrl::captureDrop(const std::string& targetPath, const velkin::
   };
   hooks.download = seams_.download;
   hooks.maxFileSize = velkin::capture::maxFileSizeSetting(registry_);
+  hooks.complete = velkin::capture::completeCaptureSetting(registry_);
   const velkin::capture::CaptureResult result =
       velkin::capture::captureDrop(*drop.kind, std::move(text), targetPath, hooks);
   if (!result.error.empty()) inform(result.error, velkin::capture::kCaptionVelkinWeb);

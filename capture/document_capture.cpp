@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "capture/clipboard_html.h"
+#include "capture/completion.h"
 #include "capture/file_types.h"
 #include "capture/page_capture.h"
 #include "capture/staging.h"
@@ -21,33 +22,6 @@ namespace {
 constexpr char kWhere[] = "capture";
 constexpr size_t kMaxFileNameBytes = 255;
 
-// Downloads the job's resources (into the staging folder); "" or the reason
-// the run could not write here.
-std::string fetchResources(const CPageCapture& job, const CaptureStaging& staging, const CaptureOptions& options,
-                           const DownloadHook& hook, CaptureResult& result) {
-  result.resourceCount = job.resourceCount();
-  if (result.resourceCount == 0) return {};
-  DownloadRun run(job.resources());
-  run.setMaxFileSize(options.maxFileSize);
-  run.setParallelJobs(options.jobs);
-  run.showFolderAs(staging.path(), std::string(platform::parentPath(staging.path())));
-  if (hook) {
-    hook(run);
-  } else {
-    run.run();
-  }
-  if (!run.localFailure().empty()) return run.localFailure();
-  for (const Resource& resource : job.resources()) {
-    if (platform::isRegularFile(resource.localPath)) ++result.resourcesFetched;
-  }
-  if (result.resourcesFetched < result.resourceCount) {
-    platform::trace(kWhere, std::to_string(result.resourceCount - result.resourcesFetched) + " of " +
-                                std::to_string(result.resourceCount) + " resources of " + result.pagePath +
-                                " have no local copy");
-  }
-  return {};
-}
-
 // Called once the page is scanned, before its resources are downloaded.
 using ScannedHook = std::function<void()>;
 
@@ -58,7 +32,17 @@ std::string captureStaged(CPageCapture& job, CaptureStaging& staging, const std:
                           CaptureResult& result) {
   if (job.scanAndRewrite() != 1) return "Cannot create the folder of the page's resources in " + staging.path();
   if (scanned) scanned();
-  if (std::string failure = fetchResources(job, staging, options, download, result); !failure.empty()) return failure;
+  FetchPlan plan;
+  // Plain text names no files, whatever it holds.
+  plan.complete = options.complete && job.captureMode() != kCapturePlainText;
+  plan.pageIsWeb = job.pageIsWeb();
+  plan.fileTypes = options.fileTypes;
+  plan.maxFileSize = options.maxFileSize;
+  plan.jobs = options.jobs;
+  plan.download = download;
+  plan.stagedFolder = staging.path();
+  plan.shownFolder = std::string(platform::parentPath(staging.path()));
+  if (std::string failure = fetchAndComplete(job, plan, result); !failure.empty()) return failure;
   if (job.savePage() != 1) return "Cannot write the page " + result.pagePath + ": " + job.saveError();
   return staging.publish(pageName, options.replace);
 }
@@ -167,6 +151,7 @@ CaptureResult captureDrop(DropKind kind, std::string text, const std::string& ta
     return result;
   }
   CaptureOptions options{choice->fileTypes, hooks.maxFileSize, false};
+  options.complete = hooks.complete;
   if (platform::pathExists(result.pagePath)) {
     if (!(hooks.askOverwrite && hooks.askOverwrite(result.pagePath))) {
       result.cancelled = true;
@@ -187,11 +172,20 @@ CaptureResult captureSource(std::string sourceText, int captureMode, std::string
 
 CaptureResult captureDocument(std::string html, std::string baseAddress, const std::string& pagePath,
                               const CaptureOptions& options, const DownloadHook& download) {
+  return captureSource(withUtf8Declaration(std::move(html)), kCaptureHtml, std::move(baseAddress), pagePath, options,
+                       download);
+}
+
+std::string withUtf8Declaration(std::string html) {
   // The page is written in UTF-8; this line, ahead of any declaration the
-  // document carries from its site, makes browsers read it so. It follows a
-  // leading document type declaration, which must stay first.
+  // document carries from its site, makes browsers read it so.
   html.insert(kb::leadingDoctypeEnd(html), kUtf8MetaLine);
-  return captureSource(std::move(html), kCaptureHtml, std::move(baseAddress), pagePath, options, download);
+  return html;
+}
+
+bool completeCaptureSetting(platform::Registry& registry) {
+  const auto value = registry.readDword(platform::RegistryRoot::Machine, kb::kKestrovaKey, kCompleteCaptureValue);
+  return !value || *value != 0;
 }
 
 }  // namespace velkin::capture

@@ -49,6 +49,10 @@ struct CaptureOptions {
   // How many resources are fetched at once (DownloadRun::setParallelJobs);
   // 1, one after another, unless the caller asks for more.
   size_t jobs = 1;
+  // The page is completed (completion.h): style-sheet pictures and fonts,
+  // srcset, lazy pictures, media, frames. Off, a capture keeps to what
+  // scan and rewrite makes local.
+  bool complete = true;
 };
 
 struct DropHooks {
@@ -64,6 +68,8 @@ struct DropHooks {
   DownloadHook download;
   // The largest resource downloaded (see maxFileSizeSetting).
   std::uint64_t maxFileSize = kDefaultMaxFileSize;
+  // Whether the page is completed (see completeCaptureSetting).
+  bool complete = true;
 };
 
 struct CaptureResult {
@@ -112,6 +118,15 @@ std::string fittedPageFileName(const std::string& name);
 // notation of parseByteSize; kDefaultMaxFileSize when missing or unreadable.
 inline constexpr char kMaxFileSizeValue[] = "MaxFileSize";
 std::uint64_t maxFileSizeSetting(platform::Registry& registry);
+
+// The settings value (a number under the main program's machine key)
+// that turns the completion of captures off when 0; on when missing.
+inline constexpr char kCompleteCaptureValue[] = "CompleteCapture";
+bool completeCaptureSetting(platform::Registry& registry);
+
+// html with the UTF-8 declaration every captured document starts with,
+// after a leading document type declaration, which must stay first.
+std::string withUtf8Declaration(std::string html);
 
 // "1G", "300M", "512K", "1000" (bytes); K, M and G are powers of 1024, in
 // either case. nullopt for anything else, zero or past 2^63.

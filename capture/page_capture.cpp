@@ -466,7 +466,7 @@ int CPageCapture::scanAndRewrite() {
   resources_.clear();
 
   TagJudge judge{baseAddress_, pageFolder_, companionFolderName_, {},
-                 isWebAddress(baseAddress_) || hasWebScheme(baseAddress_)};
+                 pageIsWeb()};
   for (const std::string& type : fileTypes_) {
     if (!type.empty()) judge.lowerFileTypes.push_back(platform::toAsciiLower(type));
   }
@@ -499,6 +499,8 @@ int CPageCapture::scanAndRewrite() {
   if (!rewriter.unchanged()) pageHtml_ = rewriter.text();
   return 1;
 }
+
+bool CPageCapture::pageIsWeb() const { return isWebAddress(baseAddress_) || hasWebScheme(baseAddress_); }
 
 int CPageCapture::savePage() {
   saveError_ = kb::writeCapturedPage(pagePath_, baseAddress_, pageHtml_);

@@ -52,10 +52,15 @@ class CPageCapture {
   const std::string& saveError() const { return saveError_; }
 
   const std::string& pageHtml() const { return pageHtml_; }
+  int captureMode() const { return captureMode_; }
   const std::string& pagePath() const { return pagePath_; }
   const std::string& pageFolder() const { return pageFolder_; }
   const std::string& companionFolderName() const { return companionFolderName_; }
   const std::string& baseAddress() const { return baseAddress_; }
+  // A web page's references are fetched from the web only: its references
+  // to this machine's files are never read. Other pages (a local file, a
+  // drop without an address) may name local files.
+  bool pageIsWeb() const;
   const std::string& title() const { return title_; }
   const std::vector<std::string>& fileTypes() const { return fileTypes_; }
 

@@ -3,7 +3,7 @@
 //
 //   velkin [--book DIR] capture SOURCE --into CATEGORY [--name NAME]
 //          [--types zip,pdf] [--text] [--url ADDRESS] [--quiet] [--overwrite]
-//          [--max-file-size SIZE] [--jobs N]
+//          [--max-file-size SIZE] [--jobs N] [--plain]
 #include <unistd.h>
 
 #include <cerrno>
@@ -52,6 +52,7 @@ struct CaptureRequest {
   bool asText = false;
   bool quiet = false;
   bool overwrite = false;
+  bool plain = false;  // no completion; default: the main program's setting
 };
 
 // "zip, .pdf" -> {"zip", "pdf"}.
@@ -110,6 +111,8 @@ std::string parseArguments(const Arguments& args, CaptureRequest& request) {
       request.quiet = true;
     } else if (arg == "--overwrite") {
       request.overwrite = true;
+    } else if (arg == "--plain") {
+      request.plain = true;
     } else if (arg.rfind("--", 0) == 0) {
       return "unknown option " + arg;
     } else if (haveSource) {
@@ -137,11 +140,17 @@ std::string bookDirectoryOf(const Context& context) {
   return book;
 }
 
-// The largest resource to download when --max-file-size is not given: the
-// main program's setting, so both capture alike.
+// The largest resource to download when --max-file-size is not given, and
+// whether pages are completed without --plain: the main program's
+// settings, so both capture alike.
 std::uint64_t configuredMaxFileSize() {
   platform::Registry registry(platform::configFolder());
   return capture::maxFileSizeSetting(registry);
+}
+
+bool configuredCompletion() {
+  platform::Registry registry(platform::configFolder());
+  return capture::completeCaptureSetting(registry);
 }
 
 // The folder of CATEGORY: "" or "/" is the book directory, a relative path
@@ -333,6 +342,7 @@ int runCapture(Context& context, const Arguments& args) {
   capture::CaptureOptions options{request.fileTypes, capture::kDefaultMaxFileSize, request.overwrite};
   options.maxFileSize = request.maxFileSize ? *request.maxFileSize : configuredMaxFileSize();
   options.jobs = request.jobs;
+  options.complete = !request.plain && configuredCompletion();
   const capture::CaptureResult result =
       request.asText ? capture::captureSource(source->text, capture::kCapturePlainText, source->baseAddress,
                                               pagePath, options, download)
