@@ -365,9 +365,7 @@ class PageCompleter {
   // absolute address of a web file, else nullopt (left as it is).
   std::optional<std::string> localize(std::string_view value, FileKind kind, const Place& place, Pass pass) {
     if (value.empty()) return std::nullopt;
-    if (place.inPage && value.substr(0, job_.companionFolderName().size() + 1) == job_.companionFolderName() + "/") {
-      return firstPassFile(std::string(value), kind, pass);
-    }
+    if (place.inPage && isFirstPassFile(value)) return firstPassFile(std::string(value), kind, pass);
     const std::optional<std::string> address = resolveAddress(place.base, value);
     if (!address || !mayFetch(*address)) return std::nullopt;
     if (kind == FileKind::Frame && !frameAllowed(*address, pass)) {
@@ -381,6 +379,13 @@ class PageCompleter {
     if (name && platform::isRegularFile(folder_.pathOf(*name))) return place.prefix + fileReference(*name);
     if (hasWebScheme(*address)) return safeAddress(*address);
     return std::nullopt;
+  }
+
+  // A reference the first pass wrote: into the companion folder.
+  bool isFirstPassFile(std::string_view value) const {
+    const std::string& companion = job_.companionFolderName();
+    return value.size() > companion.size() && value.substr(0, companion.size()) == companion &&
+           value[companion.size()] == '/';
   }
 
   bool frameAllowed(const std::string& address, Pass pass) const {
@@ -501,8 +506,14 @@ class PageCompleter {
       }
       handled.insert(std::string(target));
       handled.insert(lazy.name);
-      if (pass == Pass::Plan || !value) return;
-      edits.push_back(attributeEdit(lazy, *value));
+      if (pass == Pass::Plan) return;
+      if (value) {
+        edits.push_back(attributeEdit(lazy, *value));
+      } else if (isFirstPassFile(lazy.value)) {
+        value = lazy.value;  // the first pass took it for a src and made it local
+      } else {
+        return;
+      }
       if (existing != nullptr) {
         edits.push_back(attributeEdit(*existing, *value));
       } else if (element.insertAt != std::string::npos) {
