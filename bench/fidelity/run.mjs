@@ -185,7 +185,7 @@ async function main() {
       for (const [tool, first] of [['velkin', velkinRuns[0]], ['wget', wgetRuns[0]]]) {
         let miss = 1;
         if (tool === 'velkin' && first.code !== 0) {
-          say(`# ${name}: velkin exited ${first.code}: ${first.err.trim().split('\n').pop() || ''}`);
+          say(`# ${name}: velkin exited ${first.code}: ${first.err.trim().split('\n')[0]}`);
         } else if (tool === 'velkin' && first.err.trim()) {
           say(`# ${name}: velkin said: ${first.err.trim().split('\n').join(' | ')}`);
         }
