@@ -33,6 +33,7 @@ bench: build
 	$(BUILD)/bench/tree_bench
 	$(BUILD)/bench/capture_bench
 	$(BUILD)/bench/startup_bench
+	bash bench/fidelity/run.sh $(BUILD)/cli/velkin
 
 clean:
 	rm -rf $(BUILD)

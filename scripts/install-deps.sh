@@ -17,6 +17,9 @@ packages=(
   clang libclang-rt-14-dev
   # benchmarks compare against these
   findutils grep wget curl
+  # fidelity benchmark (bench/fidelity): headless browser, its runner, fonts
+  # for its pages. Its node packages come from npm when it first runs.
+  chromium nodejs fonts-dejavu-core
   # main program: Qt 6 Widgets and WebEngine (the SVG plugins for its icons
   # are added below); Xvfb for screenshots; the desktop CHM viewer
   qt6-base-dev qt6-webengine-dev xvfb xauth xchm
@@ -38,6 +41,9 @@ missing=()
 for package in "${packages[@]}"; do
   installed "$package" || missing+=("$package")
 done
+# npm ships inside some nodejs builds (which then conflict with Debian's
+# npm package): the package is wanted only where the command is absent.
+command -v npm >/dev/null || installed npm || missing+=(npm)
 svg_missing=0
 svg_plugins_installed || svg_missing=1
 
