@@ -140,17 +140,17 @@ std::string bookDirectoryOf(const Context& context) {
   return book;
 }
 
-// The largest resource to download when --max-file-size is not given, and
-// whether pages are completed without --plain: the main program's
-// settings, so both capture alike.
-std::uint64_t configuredMaxFileSize() {
-  platform::Registry registry(platform::configFolder());
-  return capture::maxFileSizeSetting(registry);
-}
+// The main program's capture settings, so both capture alike: the largest
+// resource to download when --max-file-size is not given, and whether
+// pages are completed without --plain.
+struct CaptureSettings {
+  std::uint64_t maxFileSize;
+  bool complete;
+};
 
-bool configuredCompletion() {
+CaptureSettings configuredCaptureSettings() {
   platform::Registry registry(platform::configFolder());
-  return capture::completeCaptureSetting(registry);
+  return CaptureSettings{capture::maxFileSizeSetting(registry), capture::completeCaptureSetting(registry)};
 }
 
 // The folder of CATEGORY: "" or "/" is the book directory, a relative path
@@ -340,9 +340,10 @@ int runCapture(Context& context, const Arguments& args) {
     bar.finish();
   };
   capture::CaptureOptions options{request.fileTypes, capture::kDefaultMaxFileSize, request.overwrite};
-  options.maxFileSize = request.maxFileSize ? *request.maxFileSize : configuredMaxFileSize();
+  const CaptureSettings settings = configuredCaptureSettings();
+  options.maxFileSize = request.maxFileSize.value_or(settings.maxFileSize);
   options.jobs = request.jobs;
-  options.complete = !request.plain && configuredCompletion();
+  options.complete = !request.plain && settings.complete;
   const capture::CaptureResult result =
       request.asText ? capture::captureSource(source->text, capture::kCapturePlainText, source->baseAddress,
                                               pagePath, options, download)

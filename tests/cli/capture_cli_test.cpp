@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cli/support/capture_fixture.h"
 #include "capture/clipboard_html.h"
+#include "capture/document_capture.h"
+#include "capture/html_serializer.h"
+#include "capture/page_capture.h"
 #include "kb/meta.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
@@ -172,6 +176,46 @@ TEST_F(CaptureCli, TextIsKeptAsPlainText) {
   EXPECT_EQ(readTextFile(news() + "/raw.txt.htm"),
             kb::captureHeader(url("/site/main.html")) + "<HTML>" + kMainPage + "</HTML>");
   EXPECT_EQ(server_.requestCount("/site/img/a.png"), 0u);
+}
+
+// What completion would add, on a page the first pass also reads.
+constexpr char kRichPage[] = R"~(<!DOCTYPE html><html><head><title>Rich</title>
+<link rel="stylesheet" href="css/site.css"><style>.s { background: url(img/style.png) }</style></head>
+<body><img src="img/a.png" srcset="img/set2.png 2x"><iframe src="left.html"></iframe>
+<script src="js/app.js"></script><div style="background: url('img/div.png')">x</div></body></html>)~";
+
+TEST_F(CaptureCli, PlainAndTheSettingKeepToTheFirstPassByteForByte) {
+  server_.serve("/site/rich.html", kRichPage, "text/html");
+  for (const char* where : {"/site/img/set2.png", "/site/img/style.png", "/site/img/div.png", "/site/js/app.js"}) {
+    server_.serve(where, "completion only");
+  }
+  const std::string address = url("/site/rich.html");
+  // The first pass alone, done the literal way, as the saved page must be.
+  const auto firstPass = [&](const std::string& name, std::set<std::string>& files) {
+    capture::CPageCapture job;
+    job.setRewriteStrategy(capture::RewriteStrategy::kLiteral);
+    job.setUp(capture::withUtf8Declaration(capture::serializeHtml(kRichPage)), capture::kCaptureHtml,
+              news() + "/" + name + ".htm", address, {});
+    EXPECT_EQ(job.scanAndRewrite(), 1);
+    for (const capture::Resource& resource : job.resources()) files.insert(std::string(platform::baseName(resource.localPath)));
+    return kb::withCaptureHeader(kb::captureHeader(address), job.pageHtml());
+  };
+
+  ASSERT_EQ(velkin({address, "--into", "News", "--name", "plain", "--plain"}).status, 0);
+  ASSERT_EQ(runProgram({VELKIN_CLI_PATH, "registry", "set", "HKLM\\SOFTWARE\\Kestrova", "CompleteCapture", "0",
+                        "--dword"})
+                .status,
+            0);
+  ASSERT_EQ(velkin({address, "--into", "News", "--name", "setting"}).status, 0);
+  for (const std::string name : {"plain", "setting"}) {
+    std::set<std::string> files;
+    EXPECT_EQ(readTextFile(news() + "/" + name + ".htm"), firstPass(name, files)) << name;
+    const std::vector<std::string> saved = filesIn(news() + "/" + name + ".files");
+    EXPECT_EQ(std::set<std::string>(saved.begin(), saved.end()), files) << name;
+  }
+  for (const char* where : {"/site/img/set2.png", "/site/img/style.png", "/site/img/div.png", "/site/js/app.js"}) {
+    EXPECT_EQ(server_.requestCount(where), 0u) << where;
+  }
 }
 
 class CaptureCliBadArguments : public CaptureCli, public ::testing::WithParamInterface<std::vector<std::string>> {};
