@@ -1,11 +1,14 @@
 // Fuzz target for the reference finder completion reads pages with. Every
-// element's ranges lie inside the text it parsed, in order of their start
-// tags, a quoted value sits between its quotes, and a STYLE element's text
-// lies after its start tag; srcset candidates lie inside their value, in
-// order, without blanks or overlap.
+// element's ranges lie inside the text it parsed, a quoted value sits
+// between its quotes, no two values overlap (each can be replaced on its
+// own), and a STYLE element's text lies inside the text; srcset candidates
+// lie inside their value, in order, without blanks or overlap.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "capture/html_references.h"
 
@@ -31,23 +34,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const velkin::capture::HtmlMarkup markup = velkin::capture::readHtmlElements(html);
   const std::string& text = markup.text;
   check(text.size() <= html.size());
-  size_t previousStart = 0;
+  std::vector<std::pair<size_t, size_t>> values;
   for (const velkin::capture::HtmlElement& element : markup.elements) {
     check(!element.tag.empty());
     check(element.insertAt == std::string::npos || (element.insertAt < text.size() &&
                                                      (text[element.insertAt] == '>' || text[element.insertAt] == '/')));
-    size_t start = text.size();
     for (const velkin::capture::HtmlAttribute& attribute : element.attributes) {
       check(attribute.begin <= attribute.end && attribute.end <= text.size());
       if (attribute.quote != 0) check(attribute.begin > 0 && text[attribute.begin - 1] == attribute.quote);
-      if (attribute.begin < start) start = attribute.begin;
+      if (attribute.begin < attribute.end) values.emplace_back(attribute.begin, attribute.end);
       checkSrcset(attribute.value);
-    }
-    if (!element.attributes.empty()) {
-      check(start >= previousStart);
-      previousStart = start;
     }
     if (element.hasStyleText) check(element.styleBegin < element.styleEnd && element.styleEnd <= text.size());
   }
+  std::sort(values.begin(), values.end());
+  for (size_t i = 1; i < values.size(); ++i) check(values[i].first >= values[i - 1].second);
   return 0;
 }
