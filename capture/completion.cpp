@@ -344,7 +344,7 @@ class PageCompleter {
   // The address the page's references are resolved against: its own, or
   // that of its BASE element (which the saved page then no longer uses).
   std::string pageBase() {
-    for (const HtmlElement& element : readHtmlElements(job_.pageHtml()).elements) {
+    for (const HtmlElement& element : markup().elements) {
       if (element.tag != "base") continue;
       const HtmlAttribute* href = element.attribute("href");
       if (href == nullptr) continue;
@@ -542,8 +542,15 @@ class PageCompleter {
   }
 
   // Plans the page's references or writes them; the page text when applying.
+  // The page's elements, parsed once: the page text stays the same until
+  // the references are applied.
+  const HtmlMarkup& markup() {
+    if (!markup_) markup_ = readHtmlElements(job_.pageHtml());
+    return *markup_;
+  }
+
   std::string readPage(Pass pass) {
-    const HtmlMarkup markup = readHtmlElements(job_.pageHtml());
+    const HtmlMarkup& markup = this->markup();
     std::vector<Edit> edits;
     for (const HtmlElement& element : markup.elements) {
       std::set<std::string> handled;
@@ -639,6 +646,7 @@ class PageCompleter {
   std::vector<std::string> ancestors_;  // this page's address and those of the pages framing it
   CompanionFolder folder_;
   Place page_;
+  std::optional<HtmlMarkup> markup_;
   std::map<std::string, std::string> firstPassAddress_;  // local path -> address, of the first pass's files
   std::set<std::string> firstPassSeen_;  // first-pass sheets and frames met
   std::vector<std::pair<std::string, std::string>> renames_;
