@@ -14,7 +14,6 @@
 #include "cli/cli.h"
 #include "kb/project_tree.h"
 #include "platform/file_util.h"
-#include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/task_loop.h"
 #include "platform/text.h"
@@ -32,10 +31,9 @@ struct SelectedItem {
 // full path inside it; "" and "/" are the root. nullopt when the tree has no
 // such item.
 std::optional<SelectedItem> findItem(Context& context, const std::string& category) {
-  platform::Registry registry(platform::configFolder());
   kb::ProjectTree::Options options;
   options.bookDirectory = context.bookDirectory;
-  kb::ProjectTree tree(registry, options);
+  kb::ProjectTree tree(context.registry, options);
   tree.fill();
   const kb::TreeItem* item = tree.root();
   if (!category.empty() && category != "/") {

@@ -26,7 +26,6 @@
 #include "kb/book_dir.h"
 #include "kb/layout.h"
 #include "platform/file_util.h"
-#include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -132,10 +131,7 @@ std::string parseArguments(const Arguments& args, CaptureRequest& request) {
 
 std::string bookDirectoryOf(const Context& context) {
   std::string book = context.bookDirectory.value_or("");
-  if (book.empty()) {
-    platform::Registry registry(platform::configFolder());
-    book = kb::bookDirectory(registry);
-  }
+  if (book.empty()) book = kb::bookDirectory(context.registry);
   while (book.size() > 1 && book.back() == '/') book.pop_back();
   return book;
 }
@@ -148,8 +144,7 @@ struct CaptureSettings {
   bool complete;
 };
 
-CaptureSettings configuredCaptureSettings() {
-  platform::Registry registry(platform::configFolder());
+CaptureSettings configuredCaptureSettings(platform::Registry& registry) {
   return CaptureSettings{capture::maxFileSizeSetting(registry), capture::completeCaptureSetting(registry)};
 }
 
@@ -340,7 +335,7 @@ int runCapture(Context& context, const Arguments& args) {
     bar.finish();
   };
   capture::CaptureOptions options{request.fileTypes, capture::kDefaultMaxFileSize, request.overwrite};
-  const CaptureSettings settings = configuredCaptureSettings();
+  const CaptureSettings settings = configuredCaptureSettings(context.registry);
   options.maxFileSize = request.maxFileSize.value_or(settings.maxFileSize);
   options.jobs = request.jobs;
   options.complete = !request.plain && settings.complete;

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace velkin::platform {
+class Registry;
+}
+
 namespace velkin::cli {
 
 constexpr int kExitOk = 0;
@@ -18,6 +22,7 @@ struct Context {
   std::optional<std::string> bookDirectory;  // --book DIR, for this run only
   std::ostream& out;
   std::ostream& err;
+  platform::Registry& registry;  // the settings store, one for the whole run
 };
 
 using Arguments = std::vector<std::string>;

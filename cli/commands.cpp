@@ -8,7 +8,6 @@
 #include "kb/meta.h"
 #include "kb/project_tree.h"
 #include "platform/file_util.h"
-#include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -94,11 +93,10 @@ class ProblemReporter : public kb::TreeObserver {
 // Lists the tree below CATEGORY (a path under the book directory; "" or "/"
 // is the root) with the filter, fully expanded, and prints it.
 int printTree(Context& context, const std::string& category, const kb::PageFilter& filter, bool tsv) {
-  platform::Registry registry(platform::configFolder());
   kb::ProjectTree::Options options;
   options.bookDirectory = context.bookDirectory;
   ProblemReporter reporter(context.err);  // outlives the tree
-  kb::ProjectTree tree(registry, options);
+  kb::ProjectTree tree(context.registry, options);
   tree.setObserver(&reporter);
   tree.setFilter(filter);
   tree.fill();
@@ -222,10 +220,7 @@ int runBookDir(Context& context, const Arguments& args) {
   const bool create = args.size() == 1 && args[0] == "--create";
   if (!args.empty() && !create) return usageError(context, "book-dir: unexpected argument " + args[0]);
   std::string book = context.bookDirectory.value_or("");
-  if (book.empty()) {
-    platform::Registry registry(platform::configFolder());
-    book = kb::bookDirectory(registry);
-  }
+  if (book.empty()) book = kb::bookDirectory(context.registry);
   if (create && !platform::makeFolders(book)) return failure(context, "cannot create " + book);
   context.out << book << "\n";
   return kExitOk;

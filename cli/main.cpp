@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 
 namespace {
@@ -44,7 +46,8 @@ constexpr Command kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Context context{std::nullopt, std::cout, std::cerr};
+  velkin::platform::Registry registry(velkin::platform::configFolder());
+  Context context{std::nullopt, std::cout, std::cerr, registry};
   Arguments args(argv + 1, argv + argc);
   // Global options come before the command word.
   size_t next = 0;

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "platform/paths.h"
 #include "platform/registry.h"
 
 namespace velkin::cli {
@@ -186,10 +185,9 @@ int runRegistry(Context& context, const Arguments& args) {
   if (!words.badOption.empty()) {
     return usageError(context, "registry " + sub + ": unknown option " + words.badOption);
   }
-  Registry registry(platform::configFolder());
-  if (sub == "get") return runGet(context, registry, words);
-  if (sub == "set") return runSet(context, registry, words);
-  return runExport(context, registry, words);
+  if (sub == "get") return runGet(context, context.registry, words);
+  if (sub == "set") return runSet(context, context.registry, words);
+  return runExport(context, context.registry, words);
 }
 
 }  // namespace velkin::cli
