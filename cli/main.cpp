@@ -41,6 +41,8 @@ constexpr Command kCommands[] = {
     {"build-chm", velkin::cli::runBuildChm},
     {"build-html", velkin::cli::runBuildHtml},
     {"registry", velkin::cli::runRegistry},
+    {"register", velkin::cli::runRegister},
+    {"unregister", velkin::cli::runUnregister},
 };
 
 }  // namespace
