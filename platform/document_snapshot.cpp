@@ -134,6 +134,14 @@ const Json* optionalObject(const Json& object, const char* name, const std::stri
   return value;
 }
 
+// Whether an item of a collection is an object to read (true) or null, an
+// item of another kind (false); anything else is malformed.
+bool isItemObject(const Json& item, const std::string& where) {
+  if (item.is_null()) return false;
+  if (!item.is_object()) refuse(where + " is not an object or null");
+  return true;
+}
+
 std::string itemPath(const char* collection, size_t index) {
   return std::string("\"") + collection + "\"[" + std::to_string(index) + "]";
 }
@@ -200,11 +208,10 @@ class SnapshotReader {
 
   static SnapshotElement readElement(const Json& item, const std::string& where) {
     SnapshotElement element;
-    if (item.is_null()) {
+    if (!isItemObject(item, where)) {
       element.isHtmlElement = false;
       return element;
     }
-    if (!item.is_object()) refuse(where + " is not an object or null");
     element.isHtmlElement = optionalBool(item, "isHtmlElement", where).value_or(true);
     element.tagName = optionalString(item, "tagName", where);
     if (element.tagName && element.tagName->size() > kMaxTagNameBytes) {
@@ -216,12 +223,8 @@ class SnapshotReader {
 
   static SnapshotStyleSheet readStyleSheet(const Json& item, const std::string& where) {
     SnapshotStyleSheet sheet;
-    if (item.is_null()) {
-      sheet.isStyleSheet = false;
-      return sheet;
-    }
-    if (!item.is_object()) refuse(where + " is not an object or null");
-    sheet.cssText = optionalString(item, "cssText", where);
+    sheet.isStyleSheet = isItemObject(item, where);
+    if (sheet.isStyleSheet) sheet.cssText = optionalString(item, "cssText", where);
     return sheet;
   }
 };
@@ -237,7 +240,10 @@ std::optional<DocumentSnapshot> DocumentSnapshot::fromJson(std::string_view text
   } catch (const MalformedMessage& malformed) {
     reason = malformed.reason;
   } catch (const Json::exception& parseError) {
-    reason = std::string("it is not valid JSON (") + parseError.what() + ")";
+    // The parser's text starts with its own tag ("[json.exception...] ").
+    const std::string_view detail = parseError.what();
+    const size_t tagEnd = detail.find("] ");
+    reason = "it is not valid JSON (" + std::string(detail.substr(tagEnd == detail.npos ? 0 : tagEnd + 2)) + ")";
   } catch (const std::bad_alloc&) {
     reason = "there is not enough memory to read it";
   }
