@@ -11,6 +11,8 @@ packages=(
   libsqlite3-dev
   # capture engine: downloads, HTML parsing; tests: loopback HTTP server
   libcurl4-openssl-dev libgumbo-dev libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev openssl
+  # native messaging: the browser's JSON messages (document snapshots)
+  nlohmann-json3-dev
   # e-books: the compiled-help compiler and lister
   fp-utils
   # fuzzing (scripts/fuzz.sh)
