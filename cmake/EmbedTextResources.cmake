@@ -1,7 +1,7 @@
-# velkin_embed_text_resources(OUTPUT file.cpp TYPE type FILES a [b ...] [TYPE type FILES ...])
+# velkin_embed_text_resources(OUTPUT file.cpp TYPE type FILES a [NAME=b ...] [TYPE type FILES ...])
 # Writes a C++ source holding each file's text as a named resource:
 #   const velkin::EmbeddedResource kEmbeddedResources[] = {{"TYPE", "NAME", text}, ...};
-# NAME is the file name in capitals (resource names compare without regard
+# NAME is the file name (or the name given as NAME=file) in capitals (resource names compare without regard
 # to case). The source is written again whenever one of the files changes.
 function(velkin_embed_text_resources)
   cmake_parse_arguments(EMBED "" "OUTPUT" "" ${ARGN})
@@ -14,7 +14,13 @@ function(velkin_embed_text_resources)
     elseif(expecting STREQUAL "TYPE")
       set(type ${word})
     else()
-      get_filename_component(name ${word} NAME)
+      # NAME=path names a resource other than by its file name.
+      if(word MATCHES "^([^=/]+)=(.+)$")
+        set(name ${CMAKE_MATCH_1})
+        set(word ${CMAKE_MATCH_2})
+      else()
+        get_filename_component(name ${word} NAME)
+      endif()
       string(TOUPPER "${name}" name)
       file(READ ${word} text)
       string(APPEND body "    {\"${type}\", \"${name}\", R\"velkin_resource(${text})velkin_resource\"},\n")
