@@ -224,6 +224,7 @@ class Parser {
   }
 
   bool parseKey(ScriptKey& key, int depth, std::string& error) {
+    if (depth > kMaxScriptDepth) return fail(error, "keys are nested too deeply");
     key.mark = markOf(tokens_[pos_]);
     if (key.mark != KeyMark::None) ++pos_;
     if (!readName(key.name, "a key name", error)) return false;
@@ -236,7 +237,6 @@ class Parser {
     }
     if (peek(TokenKind::Open)) {
       ++pos_;
-      if (depth >= kMaxScriptDepth) return fail(error, "keys are nested too deeply");
       if (!parseBlock(key.subkeys, &key, depth + 1, error)) return false;
     }
     return true;

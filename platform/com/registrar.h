@@ -42,7 +42,8 @@
 //
 // The whole script is read before anything is written: a script with an
 // error (E_FAIL, the reason in lastError() and a trace line) writes nothing.
-// Nesting deeper than kMaxScriptDepth keys is an error; any input is safe.
+// A key nested deeper than kMaxScriptDepth keys is an error; any input is
+// safe.
 #pragma once
 
 #include <cstdint>
