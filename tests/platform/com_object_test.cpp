@@ -94,12 +94,29 @@ ComPtr<T> query(IUnknown* object) {
   return result;
 }
 
+// A stand-alone Sample, asked for its interface I.
+template <class I>
+ComPtr<I> newSample(ModuleLock& lock) {
+  ComPtr<I> object;
+  EXPECT_EQ(createObject(nullptr, I::iid(), object.putVoid(), [&]() -> ComObjectCore* { return new Sample(lock); }),
+            S_OK);
+  return object;
+}
+
 ComPtr<ClassFactory<Sample>> newFactory(ModuleLock& lock) {
   ComPtr<IClassFactory> factory;
   EXPECT_EQ(createObject(nullptr, IID_IClassFactory, factory.putVoid(),
                          [&]() -> ComObjectCore* { return new ClassFactory<Sample>(lock); }),
             S_OK);
   return ComPtr<ClassFactory<Sample>>(static_cast<ClassFactory<Sample>*>(factory.get()));
+}
+
+// Every object made is gone; once the factory goes too, the module may unload.
+void expectUnloadableWithoutFactory(ComPtr<ClassFactory<Sample>>& factory, const ModuleLock& lock) {
+  EXPECT_EQ(Sample::alive, 0);
+  EXPECT_EQ(lock.count(), 1);
+  factory.reset();
+  EXPECT_TRUE(lock.canUnload());
 }
 
 TEST(ComGuid, ParsesOnlyTheBracedFormAndFormatsUpperCase) {
@@ -139,10 +156,8 @@ TEST(ComGuid, ParsesOnlyTheBracedFormAndFormatsUpperCase) {
 TEST(ComObject, AnswersItsTableWithOneIdentityAndFreesItselfOnLastRelease) {
   ModuleLock lock;
   {
-    ComPtr<ISample> sample;
-    ASSERT_EQ(createObject(nullptr, IID_ISample, sample.putVoid(),
-                           [&]() -> ComObjectCore* { return new Sample(lock); }),
-              S_OK);
+    ComPtr<ISample> sample = newSample<ISample>(lock);
+    ASSERT_TRUE(sample);
     EXPECT_EQ(Sample::alive, 1);
     EXPECT_EQ(lock.count(), 1);
 
@@ -200,9 +215,7 @@ TEST(ComClassFactory, MakesANewObjectPerCallAndRefusesAggregationOfOtherInterfac
     EXPECT_EQ(Sample::alive, 2);
     outer->Release();
   }
-  EXPECT_EQ(Sample::alive, 0);
-  factory.reset();
-  EXPECT_TRUE(lock.canUnload());
+  expectUnloadableWithoutFactory(factory, lock);
 }
 
 TEST(ComClassFactory, AggregatedObjectDelegatesItsInterfacesToTheOuterObject) {
@@ -230,17 +243,13 @@ TEST(ComClassFactory, AggregatedObjectDelegatesItsInterfacesToTheOuterObject) {
   sample.reset();
   EXPECT_EQ(outer->refs, 1u);
   outer->Release();
-  EXPECT_EQ(Sample::alive, 0);
-  factory.reset();
-  EXPECT_TRUE(lock.canUnload());
+  expectUnloadableWithoutFactory(factory, lock);
 }
 
 TEST(ComDispatch, NamesIgnoreCaseAndInvokeChecksMemberAndArguments) {
   ModuleLock lock;
-  ComPtr<IDispatch> dispatch;
-  ASSERT_EQ(createObject(nullptr, IID_IDispatch, dispatch.putVoid(),
-                         [&]() -> ComObjectCore* { return new Sample(lock); }),
-            S_OK);
+  ComPtr<IDispatch> dispatch = newSample<IDispatch>(lock);
+  ASSERT_TRUE(dispatch);
   unsigned count = 0;
   EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
@@ -290,10 +299,8 @@ TEST(ComDispatch, NamesIgnoreCaseAndInvokeChecksMemberAndArguments) {
 TEST(ComConnectionPoints, NoPointIsFoundAndTheEnumeratorIsEmpty) {
   ModuleLock lock;
   {
-    ComPtr<IConnectionPointContainer> container;
-    ASSERT_EQ(createObject(nullptr, IID_IConnectionPointContainer, container.putVoid(),
-                           [&]() -> ComObjectCore* { return new Sample(lock); }),
-              S_OK);
+    ComPtr<IConnectionPointContainer> container = newSample<IConnectionPointContainer>(lock);
+    ASSERT_TRUE(container);
     IConnectionPoint* point = reinterpret_cast<IConnectionPoint*>(&lock);
     EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, &point), CONNECT_E_NOCONNECTION);
     EXPECT_EQ(point, nullptr);
