@@ -1,0 +1,151 @@
+#include "iecapture/velkin_object.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include "capture/html_serializer.h"
+#include "capture/page_texts.h"
+#include "iecapture/capture_dialog.h"
+#include "platform/com/connection_points.h"
+#include "platform/com/html_document.h"
+#include "platform/file_util.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "platform/trace.h"
+#include "uikit/download_progress_dialog.h"
+#include "uikit/message_box.h"
+
+namespace velkin::iecapture {
+namespace {
+
+using com::HRESULT;
+
+constexpr char kWhere[] = "marrowind";
+
+// An IDispatch argument of an automation call, or null.
+com::IDispatch* dispatchArgument(const com::Variant& argument) {
+  if (const auto* dispatch = std::get_if<com::IDispatch*>(&argument)) return *dispatch;
+  return nullptr;
+}
+
+// The page text for kind; nullopt when the document cannot give it.
+std::optional<std::string> composePage(const platform::DocumentSnapshot& document, bool selection, bool picture,
+                                       const SaveChoice& choice, const std::string& pictureAddress) {
+  if (selection) return capture::selectionPageText(choice.fileName, document);
+  if (picture) return capture::picturePageText(choice.fileName, pictureAddress);
+  return capture::wholePageText(document);
+}
+
+}  // namespace
+
+Velkin::Velkin(com::ModuleLock& lock, CaptureUi ui) : ComObject(&lock), ui_(std::move(ui)) {
+  if (!ui_.askWhereToSave || !ui_.download || !ui_.reportFailure) {
+    CaptureUi dialogs = libraryDialogs();
+    if (!ui_.askWhereToSave) ui_.askWhereToSave = std::move(dialogs.askWhereToSave);
+    if (!ui_.download) ui_.download = std::move(dialogs.download);
+    if (!ui_.reportFailure) ui_.reportFailure = std::move(dialogs.reportFailure);
+  }
+  fillDispatchTable();
+}
+
+void Velkin::fillDispatchTable() {
+  dispatchTable().add({"SaveDoc", kDispidSaveDoc, 1, [this](const std::vector<com::Variant>& args, com::Variant*) {
+                         return SaveDoc(dispatchArgument(args[0]));
+                       }});
+  dispatchTable().add({"SaveSelDoc", kDispidSaveSelDoc, 1,
+                       [this](const std::vector<com::Variant>& args, com::Variant*) {
+                         return SaveSelDoc(dispatchArgument(args[0]));
+                       }});
+  dispatchTable().add({"SaveImg", kDispidSaveImg, 2, [this](const std::vector<com::Variant>& args, com::Variant*) {
+                         const auto* text = std::get_if<std::string>(&args[1]);
+                         if (text == nullptr && !std::holds_alternative<std::monostate>(args[1])) {
+                           return com::DISP_E_TYPEMISMATCH;
+                         }
+                         return SaveImg(dispatchArgument(args[0]), text != nullptr ? *text : std::string());
+                       }});
+}
+
+com::IUnknown* Velkin::findInterface(const com::GUID& iid) {
+  IVelkin* velkin = this;
+  return lookupInterface(iid, {{&com::IID_IUnknown, velkin},
+                               {&IID_IVelkin, velkin},
+                               {&com::IID_IDispatch, velkin},
+                               {&com::IID_ISupportErrorInfo, static_cast<com::ISupportErrorInfo*>(this)},
+                               {&com::IID_IConnectionPointContainer, static_cast<com::IConnectionPointContainer*>(this)}});
+}
+
+HRESULT Velkin::InterfaceSupportsErrorInfo(const com::GUID& iid) { return iid == IID_IVelkin ? com::S_OK : com::S_FALSE; }
+
+HRESULT Velkin::EnumConnectionPoints(com::IEnumConnectionPoints** points) {
+  return com::enumerateNoConnectionPoints(moduleLock(), points);
+}
+
+HRESULT Velkin::FindConnectionPoint(const com::GUID&, com::IConnectionPoint** point) {
+  return com::findNoConnectionPoint(point);
+}
+
+HRESULT Velkin::SaveDoc(com::IDispatch* document) { return save(document, Kind::WholePage, {}); }
+HRESULT Velkin::SaveSelDoc(com::IDispatch* document) { return save(document, Kind::Selection, {}); }
+HRESULT Velkin::SaveImg(com::IDispatch* document, const std::string& address) {
+  return save(document, Kind::Picture, address);
+}
+
+// The steps every method shares: the document, the dialog, the page text,
+// the capture. The capture's own outcome (downloads, writing) never changes
+// the result once the dialog ended with Save.
+HRESULT Velkin::save(com::IDispatch* document, Kind kind, const std::string& pictureAddress) {
+  if (document == nullptr) return kind == Kind::Picture ? com::E_FAIL : com::S_FALSE;
+  com::ComPtr<com::IHTMLDocument2> html;
+  if (FAILED(document->QueryInterface(com::IID_IHTMLDocument2, html.putVoid())) || !html) return com::E_FAIL;
+  const platform::DocumentSnapshot& snapshot = html->snapshot();
+
+  const std::optional<SaveChoice> choice = ui_.askWhereToSave(snapshot.title(), snapshot.url());
+  if (!choice) return com::S_FALSE;
+  const std::optional<std::string> page =
+      composePage(snapshot, kind == Kind::Selection, kind == Kind::Picture, *choice, pictureAddress);
+  if (!page) {
+    platform::trace(kWhere, "the style sheets or the selection of " + snapshot.url() + " cannot be read");
+    return com::S_FALSE;
+  }
+
+  platform::Registry registry(platform::configFolder());
+  capture::CaptureOptions options;
+  options.fileTypes = choice->fileTypes;
+  options.maxFileSize = capture::maxFileSizeSetting(registry);
+  options.complete = capture::completeCaptureSetting(registry);
+  // The dialog asked before an existing page may be replaced.
+  options.replace = platform::pathExists(choice->pagePath);
+  // Markup from a live document is brought into the form the engine reads;
+  // an empty text stays empty (the page is then its header alone).
+  const capture::CaptureResult result =
+      page->empty() ? capture::captureSource({}, capture::kCaptureHtml, choice->address, choice->pagePath, options,
+                                             ui_.download)
+                    : capture::captureDocument(capture::serializeHtml(*page), choice->address, choice->pagePath,
+                                               options, ui_.download);
+  if (!result.captured && !result.error.empty()) ui_.reportFailure(result.error);
+  return com::S_OK;
+}
+
+CaptureUi libraryDialogs() {
+  CaptureUi ui;
+  ui.askWhereToSave = [](const std::string& title, const std::string& url) -> std::optional<SaveChoice> {
+    platform::Registry registry(platform::configFolder());
+    // Without an owner the dialog is modal to the window in front.
+    CCaptureDialog dialog(registry, QApplication::activeWindow());
+    dialog.setProposal(title, url);
+    if (dialog.run() != QDialog::Accepted) return std::nullopt;
+    SaveChoice choice;
+    dialog.results(choice.pagePath, choice.fileName, choice.address, choice.fileTypes);
+    return choice;
+  };
+  ui.download = [](capture::DownloadRun& run) {
+    uikit::DownloadProgressDialog dialog(run, QApplication::activeWindow(), kDownloadProgressCaption);
+    dialog.run();
+  };
+  ui.reportFailure = [](const std::string& message) {
+    uikit::showInformation(QApplication::activeWindow(), capture::kCaptionVelkinWeb, message);
+  };
+  return ui;
+}
+
+}  // namespace velkin::iecapture
