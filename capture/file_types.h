@@ -15,11 +15,13 @@
 #include <string_view>
 #include <vector>
 
+#include "velkin/product.h"
+
 namespace velkin::capture {
 
 inline constexpr char kFileTypesFileName[] = "filetype.ini";
 
-inline constexpr char kCaptionVelkinWeb[] = "Velkin Web";
+inline constexpr auto& kCaptionVelkinWeb = product::kCaption;
 inline constexpr char kDefineFileTypeCaption[] = "Define file type";
 inline constexpr char kInputFileTypeMessage[] = "Please input file type!";
 inline constexpr char kFileTypeExistsMessage[] = "The file type has existed, please input again.";
