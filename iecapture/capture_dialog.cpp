@@ -35,6 +35,9 @@ constexpr char kTreeRootText[] = "Project";
 // Connecting to a listening local socket is immediate; a peer that does not
 // answer within this time is taken for none.
 constexpr int kSocketWaitMs = 1000;
+// About the designed 366 by 223 dialog units, with room for the tree.
+constexpr int kDialogWidth = 560;
+constexpr int kDialogHeight = 520;
 
 // The folder of the file this code was loaded from (the shared library, or
 // the program it is linked into).
@@ -131,6 +134,7 @@ CCaptureDialog::CCaptureDialog(platform::Registry& registry, QWidget* parent, st
   layout->addLayout(footer);
 
   types_->openList();
+  resize(kDialogWidth, kDialogHeight);
   fileNameEdit_->setFocus();
 }
 
