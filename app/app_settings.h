@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "velkin/product.h"
 
 namespace velkin::app {
 
@@ -42,7 +43,7 @@ inline constexpr char kTypedUrlsKey[] = "Software\\Microsoft\\Internet Explorer\
 inline constexpr std::size_t kMaxTypedUrls = 25;
 
 inline constexpr char kApplicationTitle[] = "Velkin Web";
-inline constexpr char kMainWindowTitle[] = "Velkin Web 2.5---Marrowind Software";
+inline constexpr auto& kMainWindowTitle = product::kMainWindowTitle;
 inline constexpr char kBlankAddress[] = "about:blank";
 
 // "<profile>\<section>".

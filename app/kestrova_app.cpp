@@ -12,9 +12,11 @@
 
 #include "app/main_frame.h"
 #include "app/project_tree_ctrl.h"
+#include "app/raise_listener.h"
 #include "app/tk_tree_view.h"
 #include "app/tk_web_view.h"
 #include "capture/file_types.h"
+#include "platform/paths.h"
 #include "platform/trace.h"
 #include "uikit/save_file_dialog.h"
 #include "uikit/tip_dialog.h"
@@ -59,6 +61,8 @@ bool CKestrovaApp::initInstance() {
   frame_->initialUpdate(page);
   showWithPlacement(*frame_, registry_, screenAreas());
   frame_->setWindowTitle(QString::fromLatin1(app::kMainWindowTitle));
+  raiseListener_ = std::make_unique<CRaiseListener>(
+      *frame_, QString::fromStdString(velkin::platform::mainProgramSocketName()));
   if (!options_.noTip) showTipAtStartUp();
   return true;
 }

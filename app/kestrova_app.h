@@ -20,6 +20,7 @@
 #include "platform/registry.h"
 
 class CMainFrame;
+class CRaiseListener;
 
 class CKestrovaApp : public QObject {
   Q_OBJECT
@@ -57,5 +58,6 @@ class CKestrovaApp : public QObject {
   velkin::platform::Registry& registry_;
   velkin::app::StartOptions options_;
   std::unique_ptr<CMainFrame> frame_;
+  std::unique_ptr<CRaiseListener> raiseListener_;  // the capture dialog's Run Kestrova
   QString error_;
 };

@@ -18,6 +18,7 @@
 #include "platform/file_util.h"
 #include "platform/text.h"
 #include "platform/trace.h"
+#include "velkin/product.h"
 
 namespace velkin::capture {
 
@@ -25,7 +26,7 @@ using transfer::Transfer;
 
 namespace {
 
-constexpr char kUserAgent[] = "Velkin Web/2.5 (Linux)";
+constexpr auto& kUserAgent = product::kUserAgent;
 constexpr char kFileScheme[] = "file://";
 constexpr long kMaxRedirects = 10;
 constexpr long kConnectTimeoutSeconds = 15;

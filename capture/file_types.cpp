@@ -151,6 +151,14 @@ std::string checkPageFileName(std::string_view fileName) {
   return {};
 }
 
+CapturedPagePlan planCapturedPage(std::string_view fileName, const std::string& selectedPath, bool selectedIsPage) {
+  static constexpr std::string_view kInvalid("\\/:*?\"<>|\0", 10);
+  if (fileName.find_first_of(kInvalid) != std::string_view::npos) return {kInvalidCharacterMessage, {}};
+  if (selectedPath.empty()) return {kSelectCategoryMessage, {}};
+  const std::string folder = selectedIsPage ? std::string(platform::parentPath(selectedPath)) : selectedPath;
+  return {{}, platform::joinPath(folder, std::string(fileName) + ".htm")};
+}
+
 SaveDialogModel::SaveDialogModel(std::string iniPath) : iniPath_(std::move(iniPath)) {}
 
 const std::string& SaveDialogModel::open() {
@@ -195,13 +203,19 @@ SaveDialogModel::SaveOutcome SaveDialogModel::save(const std::string& fileName) 
   SaveOutcome outcome;
   outcome.message = checkPageFileName(fileName);
   if (!outcome.message.empty()) return outcome;
-  for (const FileType& type : types_) {
-    if (type.selected) outcome.selectedTypes.push_back(type.name);
-  }
-  store();
+  outcome.selectedTypes = commitCheckedTypes();
   outcome.accepted = true;
   outcome.fileName = pageFileNameFor(fileName);
   return outcome;
+}
+
+std::vector<std::string> SaveDialogModel::commitCheckedTypes() {
+  std::vector<std::string> checked;
+  for (const FileType& type : types_) {
+    if (type.selected) checked.push_back(type.name);
+  }
+  store();
+  return checked;
 }
 
 void SaveDialogModel::store() {

@@ -15,17 +15,21 @@
 #include <string_view>
 #include <vector>
 
+#include "velkin/product.h"
+
 namespace velkin::capture {
 
 inline constexpr char kFileTypesFileName[] = "filetype.ini";
 
-inline constexpr char kCaptionVelkinWeb[] = "Velkin Web";
+inline constexpr auto& kCaptionVelkinWeb = product::kCaption;
 inline constexpr char kDefineFileTypeCaption[] = "Define file type";
 inline constexpr char kInputFileTypeMessage[] = "Please input file type!";
 inline constexpr char kFileTypeExistsMessage[] = "The file type has existed, please input again.";
 inline constexpr char kDeleteFileTypeQuestion[] = "Delete the select file type: %s ?";
 inline constexpr char kFileNameEmptyMessage[] = "The file name can not empty!";
 inline constexpr char kDefaultPageFileName[] = "New File";
+inline constexpr char kInvalidCharacterMessage[] = "The file name include invalid character!  eg: \\/:*?\"\"<>|";
+inline constexpr char kSelectCategoryMessage[] = "Please select a folder!";
 inline constexpr char kFileTypesTooLargeMessage[] =
     "The file type list %s is larger than 1 MiB and was not read; it is left as it is.";
 
@@ -82,6 +86,21 @@ std::string pageFileNameFor(const std::string& fileName);
 // or "..").
 std::string checkPageFileName(std::string_view fileName);
 
+// Where the capture dialog's Save puts the page: the refusal message, or
+// the page's full path.
+struct CapturedPagePlan {
+  std::string message;   // "" when the page may be saved
+  std::string pagePath;  // when message is ""
+};
+
+// The capture dialog's Save rules, in their order: a name with one of the
+// characters \ / : * ? " < > | (or NUL) is refused; without a selected item
+// (selectedPath "") the user is asked to select a folder; a selected page
+// stands for its category, the root and categories for themselves; the page
+// is the name with ".htm" always appended, so "" gives ".htm" and "a.htm"
+// gives "a.htm.htm".
+CapturedPagePlan planCapturedPage(std::string_view fileName, const std::string& selectedPath, bool selectedIsPage);
+
 // The save dialog's rules. Created per capture; open() reads the list from
 // the file, every Add and Delete and the final Save write it back. Indexes
 // are rows in list order; out-of-range indexes change nothing.
@@ -120,6 +139,9 @@ class SaveDialogModel {
   // "Save": checks the file name, remembers the check marks in the file and
   // gives the final file name and the checked types.
   SaveOutcome save(const std::string& fileName);
+  // The checked names, in list order, after remembering the check marks in
+  // the file (the Save of a dialog whose name rules are its own).
+  std::vector<std::string> commitCheckedTypes();
 
   // Why the last write of the file failed ("" when it worked). The dialog
   // carries on either way; the failure is traced.

@@ -7,11 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "velkin/product.h"
+
 namespace velkin::kb {
 
 inline constexpr char kPageUrlName[] = "PAGEURL";
 inline constexpr char kKeywordName[] = "KEYWORD";
-inline constexpr char kHomePageAddress[] = "https://www.velkinweb.example";
+inline constexpr auto& kHomePageAddress = product::kMakerAddress;
 
 // The CONTENT value of the first META element whose NAME contains name,
 // matched without regard to case, or "". The page is read as one text with

@@ -54,4 +54,6 @@ std::string configFolder() {
   return joinPath(withoutTrailingSlash(configHome), "velkin");
 }
 
+std::string mainProgramSocketName() { return "velkin-kestrova-" + std::to_string(getuid()); }
+
 }  // namespace velkin::platform

@@ -22,4 +22,10 @@ std::string configFolder();
 // The user's home folder ($HOME, else the password database).
 std::string homeFolder();
 
+// The local socket name a running main program listens on, one per user
+// ("velkin-kestrova-<uid>"); the capture library sends kRaiseRequest on it
+// to bring the main window to the front.
+std::string mainProgramSocketName();
+inline constexpr char kRaiseRequest[] = "raise";
+
 }  // namespace velkin::platform

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "kb/meta.h"
+#include "velkin/product.h"
 
 namespace velkin::uikit {
 namespace {
@@ -37,7 +38,7 @@ CAboutDialog::CAboutDialog(QWidget* parent, UrlOpener opener) : QDialog(parent),
   icon->setPixmap(windowIcon().pixmap(48, 48));
   icon->setAlignment(Qt::AlignTop);
 
-  auto* name = new QLabel(tr("Velkin Web Version 2.5"), this);
+  auto* name = new QLabel(QString::fromLatin1(product::kNameAndVersion), this);
   QFont bold = name->font();
   bold.setBold(true);
   name->setFont(bold);

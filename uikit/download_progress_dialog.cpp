@@ -9,9 +9,10 @@
 
 namespace velkin::uikit {
 
-DownloadProgressDialog::DownloadProgressDialog(capture::DownloadRun& download, QWidget* parent)
+DownloadProgressDialog::DownloadProgressDialog(capture::DownloadRun& download, QWidget* parent,
+                                               const QString& caption)
     : QDialog(parent), download_(download) {
-  setWindowTitle(tr("Download Progress"));
+  setWindowTitle(caption.isEmpty() ? tr("Download Progress") : caption);
   fromTo_ = new QLabel(this);
   fromTo_->setObjectName(QStringLiteral("fromTo"));
   fromTo_->setTextFormat(Qt::PlainText);

@@ -25,7 +25,9 @@ class DownloadProgressDialog : public QDialog {
  public:
   static constexpr int kStartDelayMs = 100;
 
-  explicit DownloadProgressDialog(capture::DownloadRun& download, QWidget* parent = nullptr);
+  // caption: the window title; empty for the main program's "Download Progress".
+  explicit DownloadProgressDialog(capture::DownloadRun& download, QWidget* parent = nullptr,
+                                  const QString& caption = QString());
   // Asks a running worker to stop and waits for it.
   ~DownloadProgressDialog() override;
 

@@ -6,10 +6,12 @@
 #include <QString>
 #include <string>
 
+#include "velkin/product.h"
+
 namespace velkin::uikit {
 
 inline constexpr char kCaptionKestrova[] = "Kestrova";
-inline constexpr char kCaptionVelkinWeb[] = "Velkin Web";
+inline constexpr auto& kCaptionVelkinWeb = product::kCaption;
 
 // An information box with an OK button.
 void showInformation(QWidget* parent, const char* caption, const std::string& text);

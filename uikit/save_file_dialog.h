@@ -13,27 +13,38 @@
 #include <vector>
 
 #include "capture/file_types.h"
+#include "uikit/file_type_panel.h"
 #include "uikit/prompts.h"
 
+class QAbstractButton;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace velkin::uikit {
+
+// The dialog's form: the main program's by default; captureForm() is the
+// capture library's (the same behaviour, other labels and radio buttons).
+struct SaveFileForm {
+  QString fileNameLabel = QStringLiteral("File name");
+  QString instruction;  // shown below the file name when not empty
+  FileTypePanelForm list;
+
+  static SaveFileForm captureForm();
+};
 
 class SaveFileDialog : public QDialog {
   Q_OBJECT
 
  public:
   // Opens the define-type dialog on the model; true when a type was added.
-  using DefineType = std::function<bool(capture::SaveDialogModel& model)>;
+  using DefineType = FileTypePanel::DefineType;
 
   explicit SaveFileDialog(const std::string& proposedName, std::string iniPath = capture::fileTypesPath(),
-                          Prompts prompts = {}, QWidget* parent = nullptr);
+                          Prompts prompts = {}, QWidget* parent = nullptr, SaveFileForm form = {});
 
   // Replaces the define-type dialog "Add" opens (tests answer it directly).
-  void setDefineType(DefineType defineType) { defineType_ = std::move(defineType); }
+  void setDefineType(DefineType defineType) { types_->setDefineType(std::move(defineType)); }
 
   // After Save: the page's file name and the checked types.
   const std::string& fileName() const { return fileName_; }
@@ -41,27 +52,19 @@ class SaveFileDialog : public QDialog {
 
   const capture::SaveDialogModel& model() const { return model_; }
   QLineEdit* fileNameEdit() const { return fileNameEdit_; }
-  QTreeWidget* typeList() const { return typeList_; }
-  QPushButton* button(const QString& objectName) const;
+  QTreeWidget* typeList() const { return types_->typeList(); }
+  QAbstractButton* button(const QString& objectName) const;
 
  public slots:
   void accept() override;  // "Save"
-  void selectAll();
-  void unselectAll();
-  void addType();
-  void deleteType();
 
  private:
-  void fillList();
-  void takeCheckMark(QTreeWidgetItem* row, int column);
   QPushButton* addButton(const QString& text, const QString& objectName);
 
   capture::SaveDialogModel model_;
   Prompts prompts_;
-  DefineType defineType_;
   QLineEdit* fileNameEdit_ = nullptr;
-  QTreeWidget* typeList_ = nullptr;
-  bool filling_ = false;
+  FileTypePanel* types_ = nullptr;
   std::string fileName_;
   std::vector<std::string> selectedTypes_;
 };

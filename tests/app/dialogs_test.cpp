@@ -25,7 +25,7 @@
 #include "capture/support/loopback_server.h"
 #include "platform/registry.h"
 #include "support/test_support.h"
-#include "uikit/book_dialog.h"
+#include "app/book_dialog.h"
 #include "uikit/define_type_dialog.h"
 #include "uikit/download_progress_dialog.h"
 #include "uikit/save_file_dialog.h"
@@ -274,7 +274,7 @@ TEST_F(Dialogs, BookDialogRemembersItsOptionsAndNamesTheBook) {
   const std::string folder = path("book/Cat");
   velkin::testing::makeDirs(folder);
 
-  velkin::uikit::BookDialog dialog(registry, "Cat", folder);
+  velkin::app::BookDialog dialog(registry, "Cat", folder);
   EXPECT_TRUE(dialog.showProgressBox()->isChecked());
   EXPECT_FALSE(dialog.openBookBox()->isChecked());
   EXPECT_EQ(dialog.titleEdit()->text(), QStringLiteral("Cat"));

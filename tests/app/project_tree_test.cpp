@@ -23,7 +23,7 @@
 #include <sys/stat.h>
 
 #include "app/project_tree_ctrl.h"
-#include "app/tree_drop.h"
+#include "uikit/tree_drop.h"
 #include "book/chm_project.h"
 #include "capture/support/loopback_server.h"
 #include "kb/book_dir.h"
@@ -328,7 +328,7 @@ class DropClassification : public ::testing::TestWithParam<ClassifyCase> {};
 TEST_P(DropClassification, TriesFilesThenHtmlThenText) {
   QMimeData data;
   GetParam().fill(data);
-  const velkin::app::DropData drop = velkin::app::classifyDrop(data, QStringLiteral("http://viewer.test/shown"));
+  const velkin::uikit::DropData drop = velkin::uikit::classifyDrop(data, QStringLiteral("http://viewer.test/shown"));
   EXPECT_EQ(drop.kind, GetParam().kind);
   EXPECT_EQ(drop.acceptable(), GetParam().kind.has_value());
   EXPECT_EQ(drop.text, GetParam().text);

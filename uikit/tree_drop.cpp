@@ -1,9 +1,9 @@
-#include "app/tree_drop.h"
+#include "uikit/tree_drop.h"
 
 #include <QMimeData>
 #include <QUrl>
 
-namespace velkin::app {
+namespace velkin::uikit {
 
 namespace {
 
@@ -59,4 +59,4 @@ DropData classifyDrop(const QMimeData& data, const QString& fallbackSourceAddres
   return drop;
 }
 
-}  // namespace velkin::app
+}  // namespace velkin::uikit

@@ -13,7 +13,7 @@
 
 class QMimeData;
 
-namespace velkin::app {
+namespace velkin::uikit {
 
 // The format a browser puts beside dragged HTML to name the page's address.
 inline constexpr char kSourceAddressFormat[] = "text/x-moz-url-priv";
@@ -34,4 +34,4 @@ DropData classifyDrop(const QMimeData& data, const QString& fallbackSourceAddres
 // UTF-8; "" when the data has none.
 QString dropSourceAddress(const QMimeData& data);
 
-}  // namespace velkin::app
+}  // namespace velkin::uikit

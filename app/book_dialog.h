@@ -19,7 +19,7 @@ class QComboBox;
 class QFileDialog;
 class QLineEdit;
 
-namespace velkin::uikit {
+namespace velkin::app {
 
 class BookDialog : public QDialog {
   Q_OBJECT
@@ -57,4 +57,4 @@ class BookDialog : public QDialog {
   QCheckBox* showProgressBox_ = nullptr;
 };
 
-}  // namespace velkin::uikit
+}  // namespace velkin::app

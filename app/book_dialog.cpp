@@ -1,4 +1,4 @@
-#include "uikit/book_dialog.h"
+#include "app/book_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,8 +15,9 @@
 
 #include "kb/meta.h"
 #include "platform/text.h"
+#include "uikit/site_link.h"
 
-namespace velkin::uikit {
+namespace velkin::app {
 
 namespace {
 
@@ -75,9 +76,7 @@ QWidget* BookDialog::makeAdvancePanel(const std::string& title) {
   showProgressBox_->setObjectName(QStringLiteral("showProgress"));
   showProgressBox_->setChecked(options.showProgress);
 
-  auto* site = new QLabel(panel);
-  site->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromUtf8(kb::kHomePageAddress)));
-  site->setOpenExternalLinks(true);
+  QLabel* site = uikit::makeSiteLink(panel);
 
   auto* form = new QFormLayout(panel);
   form->addRow(tr("Topic Page"), topicRow);
@@ -125,4 +124,4 @@ void BookDialog::bookFileChosen() {
   accept();
 }
 
-}  // namespace velkin::uikit
+}  // namespace velkin::app
