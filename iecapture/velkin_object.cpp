@@ -96,7 +96,7 @@ HRESULT Velkin::SaveImg(com::IDispatch* document, const std::string& address) {
 HRESULT Velkin::save(com::IDispatch* document, Kind kind, const std::string& pictureAddress) {
   if (document == nullptr) return kind == Kind::Picture ? com::E_FAIL : com::S_FALSE;
   com::ComPtr<com::IHTMLDocument2> html;
-  if (FAILED(document->QueryInterface(com::IID_IHTMLDocument2, html.putVoid())) || !html) return com::E_FAIL;
+  if (com::FAILED(document->QueryInterface(com::IID_IHTMLDocument2, html.putVoid())) || !html) return com::E_FAIL;
   const platform::DocumentSnapshot& snapshot = html->snapshot();
 
   const std::optional<SaveChoice> choice = ui_.askWhereToSave(snapshot.title(), snapshot.url());

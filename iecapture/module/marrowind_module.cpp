@@ -96,12 +96,12 @@ __attribute__((visibility("default"))) HRESULT DllRegisterServer() {
   platform::Registry registry(platform::configFolder());
   com::Registrar registrar(registry, placeholders(path));
   HRESULT result = registrar.registerScript(registryScript());
-  if (FAILED(result)) {
+  if (com::FAILED(result)) {
     platform::trace(kWhere, "registering " + path + ": " + registrar.lastError());
     return result;
   }
   result = com::registerTypeLibrary(registry, typeLibrary(path));
-  if (FAILED(result)) platform::trace(kWhere, "registering the type library of " + path + " failed");
+  if (com::FAILED(result)) platform::trace(kWhere, "registering the type library of " + path + " failed");
   return result;
 }
 
@@ -109,7 +109,7 @@ __attribute__((visibility("default"))) HRESULT DllUnregisterServer() {
   const std::string path = modulePath();
   platform::Registry registry(platform::configFolder());
   com::Registrar registrar(registry, placeholders(path));
-  if (FAILED(registrar.unregisterScript(registryScript()))) {
+  if (com::FAILED(registrar.unregisterScript(registryScript()))) {
     platform::trace(kWhere, "unregistering " + path + ": " + registrar.lastError());
   }
   com::unregisterTypeLibrary(registry, typeLibrary(path));
