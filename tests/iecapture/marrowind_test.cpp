@@ -182,27 +182,47 @@ TEST_F(Marrowind, ResultsForMissingWrongAndCancelledDocuments) {
   EXPECT_TRUE(testing::sortedNamesIn(book_).empty());
 }
 
-TEST_F(Marrowind, SaveDocWritesThePageWithItsPicturesAndHeader) {
+// Each method composes its page from the document and captures it with
+// the picture it names into the category chosen in the dialog.
+TEST_F(Marrowind, EachMethodWritesItsPageWithThePictureAndHeader) {
   testing::DirectLoopback direct;
   testing::LoopbackServer server;
   ASSERT_TRUE(server.start());
   server.serve("/news/pic.png", "PNG picture", "image/png");
   const std::string url = server.url("/news/story.html");
-  const ComPtr<com::IHTMLDocument2> document = documentFrom(
+  const std::string json =
       R"({"url":")" + url + R"(","title":"Story","all":[{"tagName":"HTML","outerHTML":)"
-      R"("<html><head><title>Story</title></head><body><img src=\"pic.png\"></body></html>"}]})");
-  ComPtr<IVelkin> velkin = library_.createVelkin();
-  whenDialogOpens([](QWidget* dialog) {
-    EXPECT_EQ(dialog->findChild<QLineEdit*>("fileName")->text(), "Story");
-    dialog->findChild<QLineEdit*>("fileName")->setText("My story");
-    saveInto(dialog);
-  });
-  EXPECT_EQ(velkin->SaveDoc(document.get()), com::S_OK);
-
-  const std::string page = book_ + "/My story.htm";
-  EXPECT_EQ(kb::readMetaValue(page, kb::kPageUrlName), platform::toAsciiUpper(url));
-  EXPECT_NE(readTextFile(page).find("<IMG src=\"My story.files/pic.png\">"), std::string::npos) << readTextFile(page);
-  EXPECT_EQ(readTextFile(book_ + "/My story.files/pic.png"), "PNG picture");
+      R"("<html><head><title>Story</title></head><body><p>intro</p><img src=\"pic.png\"></body></html>"}],)"
+      R"("styleSheets":[{"cssText":"p { color: red }"}],"selection":{"htmlText":"<B>chosen</B><IMG src=\"pic.png\">"}})";
+  struct Case {
+    const char* name;
+    std::function<com::HRESULT(IVelkin&, com::IDispatch*)> call;
+    std::vector<std::string> inPage;
+  };
+  const Case cases[] = {
+      {"whole", [](IVelkin& v, com::IDispatch* d) { return v.SaveDoc(d); }, {"<P>intro</P>", "<TITLE>Story</TITLE>"}},
+      {"selection", [](IVelkin& v, com::IDispatch* d) { return v.SaveSelDoc(d); },
+       {"<TITLE>selection</TITLE>", "p { color: red }", "<B>chosen</B>"}},
+      {"picture", [&](IVelkin& v, com::IDispatch* d) { return v.SaveImg(d, server.url("/news/pic.png")); },
+       {"<TITLE>picture</TITLE>", "border=0"}},
+  };
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.name);
+    const ComPtr<com::IHTMLDocument2> document = documentFrom(json);
+    ComPtr<IVelkin> velkin = library_.createVelkin();
+    whenDialogOpens([&each](QWidget* dialog) {
+      EXPECT_EQ(dialog->findChild<QLineEdit*>("fileName")->text(), "Story");
+      dialog->findChild<QLineEdit*>("fileName")->setText(each.name);
+      saveInto(dialog);
+    });
+    EXPECT_EQ(each.call(*velkin.get(), document.get()), com::S_OK);
+    const std::string page = book_ + "/" + each.name + ".htm";
+    const std::string text = readTextFile(page);
+    EXPECT_EQ(kb::readMetaValue(page, kb::kPageUrlName), platform::toAsciiUpper(url));
+    for (const std::string& expected : each.inPage) EXPECT_NE(text.find(expected), std::string::npos) << text;
+    EXPECT_NE(text.find("src=\"" + std::string(each.name) + ".files/pic.png\""), std::string::npos) << text;
+    EXPECT_EQ(readTextFile(book_ + "/" + each.name + ".files/pic.png"), "PNG picture");
+  }
 }
 
 TEST_F(Marrowind, RegisterAndUnregisterFromAFolderWithBlanks) {
