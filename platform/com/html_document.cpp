@@ -1,5 +1,7 @@
 #include "platform/com/html_document.h"
 
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "platform/com/dispatch.h"
@@ -43,6 +45,16 @@ IHTMLDocument2* createSnapshotDocument(platform::DocumentSnapshot snapshot, Modu
   const HRESULT result = createObject(nullptr, IID_IHTMLDocument2, reinterpret_cast<void**>(&document),
                                       [&]() -> ComObjectCore* { return new SnapshotDocument(std::move(snapshot), lock); });
   return SUCCEEDED(result) ? document : nullptr;
+}
+
+HRESULT createDocumentFromMessage(std::string_view message, IHTMLDocument2** document) {
+  if (document == nullptr) return E_POINTER;
+  *document = nullptr;
+  std::string error;
+  std::optional<platform::DocumentSnapshot> snapshot = platform::DocumentSnapshot::fromJson(message, error);
+  if (!snapshot) return E_FAIL;  // fromJson has traced why
+  *document = createSnapshotDocument(std::move(*snapshot));
+  return *document != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace velkin::com

@@ -4,6 +4,8 @@
 // which the capture object reads as it would query the live document.
 #pragma once
 
+#include <string_view>
+
 #include "platform/com/interfaces.h"
 #include "platform/com/object.h"
 #include "platform/document_snapshot.h"
@@ -26,5 +28,11 @@ class IHTMLDocument2 : public IDispatch {
 // A new document object over snapshot, with one reference for the caller;
 // it answers IHTMLDocument2 and IDispatch ("URL" and "title" as properties).
 IHTMLDocument2* createSnapshotDocument(platform::DocumentSnapshot snapshot, ModuleLock* lock = nullptr);
+
+// The document of a snapshot message from the browser extension: S_OK with
+// the object in *document, or E_FAIL (with a trace line saying why) for a
+// message that is malformed, too large or of the wrong shape; E_POINTER for
+// a null document.
+HRESULT createDocumentFromMessage(std::string_view message, IHTMLDocument2** document);
 
 }  // namespace velkin::com

@@ -7,6 +7,7 @@
 #include "platform/com/connection_points.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/guid.h"
+#include "platform/com/html_document.h"
 #include "platform/com/object.h"
 
 namespace velkin::com {
@@ -321,6 +322,32 @@ TEST(ComConnectionPoints, NoPointIsFoundAndTheEnumeratorIsEmpty) {
     EXPECT_EQ(copy->Next(1, found, nullptr), S_FALSE);
   }
   EXPECT_TRUE(lock.canUnload());
+}
+
+}  // namespace
+}  // namespace velkin::com
+
+namespace velkin::com {
+namespace {
+
+// A snapshot message becomes a document answering IHTMLDocument2 and
+// IDispatch (URL and title as properties); a malformed one is E_FAIL.
+TEST(ComHtmlDocument, MessagesBecomeDocumentsOrFailCleanly) {
+  ComPtr<IHTMLDocument2> document;
+  ASSERT_EQ(createDocumentFromMessage(R"({"url":"http://h/p","title":"T"})", document.put()), S_OK);
+  EXPECT_EQ(document->snapshot().url(), "http://h/p");
+  const ComPtr<IDispatch> dispatch = document.as<IDispatch>();
+  ASSERT_TRUE(dispatch);
+  std::vector<DISPID> ids;
+  ASSERT_EQ(dispatch->GetIDsOfNames({"title"}, &ids), S_OK);
+  Variant title;
+  EXPECT_EQ(dispatch->Invoke(ids[0], {}, &title), S_OK);
+  EXPECT_EQ(std::get<std::string>(title), "T");
+  for (const char* bad : {"", "not json", R"({"title":"no url"})", R"({"url":5})", "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["}) {
+    EXPECT_EQ(createDocumentFromMessage(bad, document.put()), E_FAIL) << bad;
+    EXPECT_FALSE(document);
+  }
+  EXPECT_EQ(createDocumentFromMessage("{}", nullptr), E_POINTER);
 }
 
 }  // namespace
