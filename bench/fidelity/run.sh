@@ -7,26 +7,10 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 
-for tool in node npm wget; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "fidelity: $tool not found (bash scripts/install-deps.sh installs it)" >&2
-    exit 1
-  fi
-done
-
-# playwright-core, pinned in package.json, needs node 20 or newer.
-if (($(node -p 'process.versions.node.split(".")[0]') < 20)); then
-  echo "fidelity: node $(node --version) is too old: the benchmark needs node 20 or newer" >&2
+if ! command -v wget >/dev/null; then
+  echo "fidelity: wget not found (bash scripts/install-deps.sh installs it)" >&2
   exit 1
 fi
-
-installed="$here/node_modules/.package-lock.json"
-if [[ ! -f "$installed" || "$here/package-lock.json" -nt "$installed" ]]; then
-  echo "# installing the benchmark's node packages (npm ci)" >&2
-  if ! (cd "$here" && npm ci --no-audit --no-fund --loglevel=error >&2); then
-    echo "fidelity: npm ci failed in $here (is the npm registry reachable?)" >&2
-    exit 1
-  fi
-fi
+bash "$here/../../scripts/npm-ensure.sh" "$here" fidelity
 
 exec node "$here/run.mjs" "$@"

@@ -1,0 +1,193 @@
+// End-to-end tests of the browser capture extension (extensions/marrowind)
+// in headless chromium, driven through the service worker's menu handler.
+//
+//   node --test tests/e2e/            (after bash scripts/npm-ensure.sh tests/e2e)
+//
+// Without the native host a stand-in host (stub_host.mjs) records what the
+// extension sends. With VELKIN_HOST_PATH (the marrowind-host program),
+// VELKIN_CLI (velkin) and VELKIN_LIBRARY (libmarrowind.so) the real host
+// saves each capture into a scratch knowledge base and the files are checked.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { test } from 'node:test';
+import {
+  browserSkipReason, clickMenu, dialogsShown, installHostManifest, launchBrowser, loggedRequests, menuTarget,
+  scratchFolder, setUpIncorrect, startSite, stubHost,
+} from './harness.mjs';
+
+const browserSkip = (await browserSkipReason()) || false;
+if (browserSkip) console.log(`skipped: ${browserSkip}`);
+
+function hostSkipReason() {
+  const missing = ['VELKIN_HOST_PATH', 'VELKIN_CLI', 'VELKIN_LIBRARY'].find((name) => !process.env[name]);
+  if (missing) return `${missing} is not set`;
+  for (const name of ['VELKIN_HOST_PATH', 'VELKIN_CLI', 'VELKIN_LIBRARY']) {
+    if (!fs.existsSync(process.env[name])) return `${name}=${process.env[name]} does not exist`;
+  }
+  return null;
+}
+const hostSkip = browserSkip || hostSkipReason() || false;
+if (hostSkip && !browserSkip) console.log(`skipped: the capture through the native host: ${hostSkip}`);
+
+test('without a reachable host every entry tells that marrowind is set up incorrectly', { skip: browserSkip },
+  async (t) => {
+    const site = await startSite(t);
+    const profileDir = scratchFolder(t);
+    const state = await launchBrowser(t, { profileDir, env: {}, pageUrl: site.pageUrl });
+
+    // The three entries exist (update fails for an unknown id).
+    const updated = await state.worker.evaluate((ids) => Promise.all(ids.map((id) => new Promise((resolve) => {
+      chrome.contextMenus.update(id, {}, () => resolve(chrome.runtime.lastError ? `${id}: missing` : id));
+    }))), ['save-page', 'save-selection', 'save-picture']);
+    assert.deepEqual(updated, ['save-page', 'save-selection', 'save-picture']);
+
+    const target = await menuTarget(state.worker, site.pageUrl);
+    for (const entry of ['save-page', 'save-selection', 'save-picture']) {
+      const result = await clickMenu(state.worker, entry, target);
+      assert.deepEqual(result, { ok: false, error: setUpIncorrect }, entry);
+    }
+    assert.deepEqual(await dialogsShown(state, 3), [setUpIncorrect, setUpIncorrect, setUpIncorrect]);
+  });
+
+test('each entry sends the host the snapshot of the frame it was used on, or tells what is missing',
+  { skip: browserSkip }, async (t) => {
+    const site = await startSite(t);
+    const folder = scratchFolder(t);
+    const profileDir = path.join(folder, 'profile');
+    const host = stubHost(folder);
+    installHostManifest(profileDir, host.path);
+    const state = await launchBrowser(t, { profileDir, env: { STUB_HOST_LOG: host.log }, pageUrl: site.pageUrl });
+    const { page, worker } = state;
+    const top = await menuTarget(worker, site.pageUrl);
+    const captures = () => loggedRequests(host.log).filter((message) => message.request !== 'ping');
+
+    // The whole page: the live root markup, every style sheet in order, the
+    // cross-origin one fetched by the background.
+    const reply = await clickMenu(worker, 'save-page', top);
+    assert.equal(reply.ok, true);
+    assert.equal(reply.saved, true);
+    const pageRequest = captures().at(-1);
+    assert.equal(pageRequest.request, 'save-page');
+    const snapshot = pageRequest.snapshot;
+    assert.equal(snapshot.url, site.pageUrl);
+    assert.equal(snapshot.title, 'Capture test page');
+    assert.equal(snapshot.all[0].tagName, 'HTML');
+    assert.equal(snapshot.all[0].isHtmlElement, true);
+    assert.equal(snapshot.all[0].outerHTML, await page.evaluate(() => document.documentElement.outerHTML));
+    assert.equal(snapshot.doctype, '<!DOCTYPE html>');
+    assert.equal(snapshot.styleSheetsReadable, true);
+    const sheets = snapshot.styleSheets.map((sheet) => sheet.cssText);
+    assert.equal(sheets.length, 3);
+    assert.match(sheets[0], /\.local-marker/);
+    assert.match(sheets[1], /\.cross-marker \{ color: rgb\(1, 2, 3\); \}/);
+    assert.match(sheets[2], /\.inline-marker/);
+    assert.ok(snapshot.styleSheets.every((sheet) => !('fetchHref' in sheet)), 'only the host\'s fields are sent');
+
+    // A frame's entry captures that frame's document.
+    const inner = await menuTarget(worker, site.pageUrl, site.frameUrl);
+    assert.notEqual(inner.frameId, 0);
+    await clickMenu(worker, 'save-page', inner);
+    assert.equal(captures().at(-1).snapshot.url, site.frameUrl);
+    assert.equal(captures().at(-1).snapshot.title, 'Inner frame');
+
+    // The selection: nothing selected is refused with the message, and the
+    // host gets no request; a selection is sent as markup.
+    const before = captures().length;
+    assert.deepEqual(await clickMenu(worker, 'save-selection', top),
+      { ok: false, error: 'you do not select text!' });
+    assert.equal(captures().length, before);
+    await page.evaluate(() => {
+      const range = document.createRange();
+      range.selectNodeContents(document.getElementById('text'));
+      getSelection().removeAllRanges();
+      getSelection().addRange(range);
+    });
+    await clickMenu(worker, 'save-selection', top);
+    assert.equal(captures().at(-1).request, 'save-selection');
+    assert.equal(captures().at(-1).snapshot.selection.htmlText, 'Some <b>bold</b> words');
+
+    // The picture under the pointer where the menu was opened; no picture
+    // there is refused with the message.
+    await page.click('#second', { button: 'right' });
+    await clickMenu(worker, 'save-picture', top);
+    assert.equal(captures().at(-1).request, 'save-picture');
+    assert.equal(captures().at(-1).pictureAddress, `${site.origin}/two.png`);
+    assert.deepEqual(captures().at(-1).snapshot.elementFromPoint, { src: `${site.origin}/two.png` });
+    await page.click('#text', { button: 'right' });
+    const count = captures().length;
+    assert.deepEqual(await clickMenu(worker, 'save-picture', top), { ok: false, error: 'you do not select image!' });
+    assert.equal(captures().length, count);
+
+    assert.deepEqual(await dialogsShown(state, 2), ['you do not select text!', 'you do not select image!']);
+  });
+
+// The saved page named fileName anywhere under folder, with its companion
+// folder's file names.
+function savedPage(folder, fileName) {
+  const found = fs.readdirSync(folder, { recursive: true, withFileTypes: true }).find((entry) =>
+    entry.isFile() && /^.+\.html?$/i.test(entry.name) && path.parse(entry.name).name === fileName);
+  assert.ok(found, `no page ${fileName} under ${folder}`);
+  const file = path.join(found.parentPath ?? found.path, found.name);
+  const stem = path.join(path.dirname(file), path.parse(file).name);
+  const companion = [`${stem}.files`, `${stem}_files`].find((candidate) => fs.existsSync(candidate));
+  return {
+    text: fs.readFileSync(file, 'utf8'),
+    pictures: companion ? fs.readdirSync(companion).sort() : [],
+  };
+}
+
+test('the native host saves the page, the selection and the picture into the knowledge base',
+  { skip: hostSkip }, async (t) => {
+    const site = await startSite(t);
+    const folder = scratchFolder(t);
+    const env = {
+      HOME: path.join(folder, 'home'),
+      XDG_CONFIG_HOME: path.join(folder, 'home/.config'),
+      VELKIN_CONFIG_DIR: path.join(folder, 'config'),
+      XDG_DATA_HOME: path.join(folder, 'data'),
+      QT_QPA_PLATFORM: 'offscreen',
+    };
+    for (const dir of Object.values(env).filter((value) => value.startsWith(folder))) {
+      fs.mkdirSync(dir, { recursive: true });
+    }
+    execFileSync(process.env.VELKIN_CLI, ['register', process.env.VELKIN_LIBRARY],
+      { env: { ...process.env, ...env }, stdio: 'inherit' });
+
+    const cases = [
+      { entry: 'save-page', fileName: 'whole page', prepare: async () => {},
+        check: (saved) => assert.deepEqual(saved.pictures, ['one.png', 'two.png']) },
+      { entry: 'save-selection', fileName: 'selected words',
+        prepare: (page) => page.evaluate(() => {
+          const range = document.createRange();
+          range.selectNodeContents(document.getElementById('text'));
+          getSelection().removeAllRanges();
+          getSelection().addRange(range);
+        }),
+        check: (saved) => assert.match(saved.text, /Some <B>bold<\/B> words/i) },
+      { entry: 'save-picture', fileName: 'one picture',
+        prepare: (page) => page.click('#second', { button: 'right' }),
+        check: (saved) => assert.deepEqual(saved.pictures, ['two.png']) },
+    ];
+    for (const c of cases) {
+      // The host reads the dialog's answer from its environment, which it
+      // has from the browser: one browser per capture.
+      const profileDir = path.join(folder, `profile-${c.entry}`);
+      installHostManifest(profileDir, process.env.VELKIN_HOST_PATH);
+      const answer = JSON.stringify({ fileName: c.fileName, category: '' });
+      const state = await launchBrowser(t, {
+        profileDir, env: { ...env, VELKIN_TEST_DIALOG_ANSWER: answer }, pageUrl: site.pageUrl,
+      });
+      await c.prepare(state.page);
+      const reply = await clickMenu(state.worker, c.entry, await menuTarget(state.worker, site.pageUrl));
+      assert.equal(reply.ok, true, `${c.entry}: ${JSON.stringify(reply)}`);
+      assert.equal(reply.result, '0x00000000', c.entry);
+      assert.equal(reply.saved, true, c.entry);
+      const saved = savedPage(env.XDG_DATA_HOME, c.fileName);
+      assert.match(saved.text, /^<META NAME=pageurl/m, c.entry);
+      assert.ok(saved.text.includes(site.pageUrl), `${c.entry}: the header names the page's address`);
+      c.check(saved);
+      await state.context.close();
+    }
+  });

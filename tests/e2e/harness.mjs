@@ -1,0 +1,204 @@
+// What the browser capture tests share: the test site on 127.0.0.1, a
+// scratch profile with the native host's manifest, headless chromium with
+// the extension loaded, and calls into the extension's service worker.
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import zlib from 'node:zlib';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+export const extensionDir = path.resolve(here, '../../extensions/marrowind');
+export const chromiumPath = process.env.VELKIN_CHROMIUM || '/usr/lib/chromium/chromium';
+export const hostName = 'com.velkinweb.marrowind';
+export const extensionId = 'ccoohepbkfgcoppcfnaipiglhpmngokm';
+
+export const setUpIncorrect = 'marrowind set up incorrect!\nPlease setup marrowind again.';
+
+// Why the browser tests cannot run here, or null when they can.
+export async function browserSkipReason() {
+  if (!fs.existsSync(chromiumPath)) return `${chromiumPath} not found (apt-get install chromium)`;
+  try {
+    await import('playwright-core');
+  } catch {
+    return 'playwright-core is not installed (bash scripts/npm-ensure.sh tests/e2e)';
+  }
+  return null;
+}
+
+export function scratchFolder(t) {
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'velkin-e2e-'));
+  t.after(() => fs.rmSync(folder, { recursive: true, force: true }));
+  return folder;
+}
+
+function serve(routes) {
+  const server = http.createServer((request, response) => {
+    const route = routes()[new URL(request.url, 'http://x').pathname];
+    if (!route) {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, { 'Content-Type': route.type, 'Cache-Control': 'no-store' });
+    response.end(route.body);
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+// A small PNG in one colour, so the two pictures differ.
+function solidPng([r, g, b]) {
+  const size = 8;
+  const rows = Buffer.alloc((size * 3 + 1) * size);
+  for (let y = 0; y < size; ++y) {
+    for (let x = 0; x < size; ++x) rows.set([r, g, b], y * (size * 3 + 1) + 1 + x * 3);
+  }
+  const chunk = (kind, data) => {
+    const length = Buffer.alloc(4);
+    length.writeUInt32BE(data.length);
+    const body = Buffer.concat([Buffer.from(kind), data]);
+    const crc = Buffer.alloc(4);
+    crc.writeUInt32BE(zlib.crc32(body));
+    return Buffer.concat([length, body, crc]);
+  };
+  const header = Buffer.alloc(13);
+  header.writeUInt32BE(size, 0);
+  header.writeUInt32BE(size, 4);
+  header.set([8, 2, 0, 0, 0], 8);
+  return Buffer.concat([Buffer.from('89504e470d0a1a0a', 'hex'), chunk('IHDR', header),
+    chunk('IDAT', zlib.deflateSync(rows)), chunk('IEND', Buffer.alloc(0))]);
+}
+
+// The test site: a page with two pictures, a same-origin, an inline and a
+// cross-origin style sheet (another port, without CORS headers, so the page
+// may not read its rules), and a frame. Returns its addresses and close().
+export async function startSite(t) {
+  let origin = '';
+  let otherOrigin = '';
+  const other = await serve(() => ({
+    '/cross.css': { type: 'text/css', body: '.cross-marker { color: rgb(1, 2, 3); }\n' },
+  }));
+  const site = await serve(() => ({
+    '/page.html': {
+      type: 'text/html; charset=utf-8',
+      body: `<!DOCTYPE html>
+<html><head><title>Capture test page</title>
+<link rel="stylesheet" href="/local.css">
+<link rel="stylesheet" href="${otherOrigin}/cross.css">
+<style>.inline-marker { margin: 0px; }</style>
+</head><body>
+<p id="text">Some <b>bold</b> words</p>
+<img id="first" src="/one.png" width="40" height="40" alt="one">
+<img id="second" src="/two.png" width="40" height="40" alt="two">
+<iframe id="frame" src="/frame.html" width="200" height="100"></iframe>
+</body></html>`,
+    },
+    '/frame.html': { type: 'text/html', body: '<!DOCTYPE html><title>Inner frame</title><p>In the frame</p>' },
+    '/local.css': { type: 'text/css', body: '.local-marker { color: red; }\n' },
+    '/one.png': { type: 'image/png', body: solidPng([200, 30, 30]) },
+    '/two.png': { type: 'image/png', body: solidPng([30, 30, 200]) },
+  }));
+  origin = `http://127.0.0.1:${site.address().port}`;
+  otherOrigin = `http://127.0.0.1:${other.address().port}`;
+  t.after(() => {
+    site.close();
+    other.close();
+  });
+  return { origin, otherOrigin, pageUrl: `${origin}/page.html`, frameUrl: `${origin}/frame.html` };
+}
+
+// Writes the host manifest into the profile (Chromium reads
+// <user-data-dir>/NativeMessagingHosts/ first).
+export function installHostManifest(profileDir, hostPath) {
+  const folder = path.join(profileDir, 'NativeMessagingHosts');
+  fs.mkdirSync(folder, { recursive: true });
+  fs.writeFileSync(path.join(folder, `${hostName}.json`), JSON.stringify({
+    name: hostName,
+    description: 'Velkin Web browser capture',
+    path: hostPath,
+    type: 'stdio',
+    allowed_origins: [`chrome-extension://${extensionId}/`],
+  }, null, 2));
+}
+
+// A stand-in host (stub_host.mjs) started through a shell wrapper, since
+// the browser runs the host's path directly.
+export function stubHost(folder) {
+  const wrapper = path.join(folder, 'stub-host.sh');
+  fs.writeFileSync(wrapper, `#!/bin/sh\nexec '${process.execPath}' '${path.join(here, 'stub_host.mjs')}' "$@"\n`,
+    { mode: 0o755 });
+  return { path: wrapper, log: path.join(folder, 'stub-host.log') };
+}
+
+export function loggedRequests(logPath) {
+  if (!fs.existsSync(logPath)) return [];
+  return fs.readFileSync(logPath, 'utf8').split('\n').filter(Boolean).map((line) => JSON.parse(line));
+}
+
+// Headless chromium with the extension, its worker and the test page open.
+// env reaches the native host (the browser passes its environment on).
+export async function launchBrowser(t, { profileDir, env, pageUrl }) {
+  const { chromium } = await import('playwright-core');
+  const context = await chromium.launchPersistentContext(profileDir, {
+    executablePath: chromiumPath,
+    headless: true,
+    env: { ...process.env, ...env },
+    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage',
+      `--disable-extensions-except=${extensionDir}`, `--load-extension=${extensionDir}`],
+  });
+  t.after(() => context.close());
+  const worker = await extensionWorker(context);
+  const page = context.pages()[0] || await context.newPage();
+  const dialogs = [];
+  page.on('dialog', (dialog) => {
+    dialogs.push(dialog.message());
+    dialog.accept().catch(() => {});
+  });
+  await page.goto(pageUrl);
+  await page.waitForFunction(() => Array.from(document.images).every((image) => image.complete));
+  return { context, worker, page, dialogs };
+}
+
+// Playwright can miss a service worker that starts under load: look again
+// until it is there and its handler is set.
+async function extensionWorker(context) {
+  const prefix = `chrome-extension://${extensionId}/`;
+  for (let attempt = 0; attempt < 150; ++attempt) {
+    const worker = context.serviceWorkers().find((w) => w.url().startsWith(prefix));
+    if (worker) {
+      const ready = await worker.evaluate(() => typeof self.handleContextClick === 'function').catch(() => false);
+      if (ready) return worker;
+    }
+    await context.waitForEvent('serviceworker', { timeout: 200 }).catch(() => {});
+  }
+  throw new Error('the extension\'s service worker did not start');
+}
+
+// The tab and frame ids of the page, as a menu click would name them.
+export async function menuTarget(worker, pageUrl, frameUrl = pageUrl) {
+  return worker.evaluate(async ({ pageUrl, frameUrl }) => {
+    const tab = (await chrome.tabs.query({})).find((candidate) => candidate.url === pageUrl);
+    const frames = await chrome.scripting.executeScript({
+      target: { tabId: tab.id, allFrames: true }, func: () => location.href,
+    });
+    const frame = frames.find((result) => result.result === frameUrl);
+    return { tab, frameId: frame.frameId };
+  }, { pageUrl, frameUrl });
+}
+
+// Runs a menu entry through the worker's handler; resolves with its result
+// (the host's reply, or { ok: false, error } with the text shown).
+export async function clickMenu(worker, menuItemId, { tab, frameId }) {
+  return worker.evaluate(({ info, tab }) => self.handleContextClick(info, tab),
+    { info: { menuItemId, frameId, pageUrl: tab.url }, tab });
+}
+
+// Waits until the page has shown count message boxes (the extension shows
+// them without waiting for the user).
+export async function dialogsShown(state, count) {
+  for (let attempt = 0; attempt < 100 && state.dialogs.length < count; ++attempt) {
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+  return state.dialogs.slice();
+}
