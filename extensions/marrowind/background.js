@@ -158,7 +158,10 @@ function messageBytes(message) {
 
 // The request for a menu entry, or a CaptureStop when the entry has nothing
 // to save (the same checks, in the same order, as the capture scripts).
-function requestFor(menuItemId, snapshot) {
+// A frame whose content script came too late to see the menu open knows no
+// element under the pointer: the picture the browser named takes its place.
+function requestFor(menuItemId, snapshot, srcUrl) {
+  if (snapshot.elementFromPoint === null && srcUrl) snapshot.elementFromPoint = { src: srcUrl };
   switch (menuItemId) {
     case 'save-page':
       return { request: 'save-page', snapshot };
@@ -204,14 +207,14 @@ function notify(text, reason) {
 // Runs one capture for a menu entry on a tab and frame. Resolves with the
 // host's reply, or with { ok: false, error } when the capture stopped before
 // the host had it (the user has been told why).
-async function capture(menuItemId, tab, frameId) {
+async function capture(menuItemId, tab, frameId, srcUrl) {
   const tabId = tab && tab.id;
   if (typeof tabId !== 'number' || tabId < 0) return { ok: false, error: 'no tab to capture' };
   let connection = null;
   try {
     connection = await connectToHost();
     const snapshot = await completeStyleSheets(await frameSnapshot(tabId, frameId));
-    const request = requestFor(menuItemId, snapshot);
+    const request = requestFor(menuItemId, snapshot, srcUrl);
     const bytes = messageBytes(request);
     if (bytes > MAX_MESSAGE_BYTES) {
       throw new CaptureStop(`The page is too large to save (${Math.ceil(bytes / 1048576)} MiB; ` +
@@ -236,7 +239,7 @@ async function capture(menuItemId, tab, frameId) {
 // The context menu's handler (tests call it directly: menu entries cannot
 // be clicked from a test).
 function handleContextClick(info, tab) {
-  return capture(info.menuItemId, tab, typeof info.frameId === 'number' ? info.frameId : 0);
+  return capture(info.menuItemId, tab, typeof info.frameId === 'number' ? info.frameId : 0, info.srcUrl);
 }
 self.handleContextClick = handleContextClick;
 chrome.contextMenus.onClicked.addListener((info, tab) => void handleContextClick(info, tab));

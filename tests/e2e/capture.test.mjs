@@ -119,6 +119,10 @@ test('each entry sends the host the snapshot of the frame it was used on, or tel
     const count = captures().length;
     assert.deepEqual(await clickMenu(worker, 'save-picture', top), { ok: false, error: 'you do not select image!' });
     assert.equal(captures().length, count);
+    // In a frame where no menu was seen, the picture the browser named.
+    await clickMenu(worker, 'save-picture', inner, { srcUrl: `${site.origin}/one.png` });
+    assert.equal(captures().at(-1).pictureAddress, `${site.origin}/one.png`);
+    assert.equal(captures().at(-1).snapshot.url, site.frameUrl);
 
     assert.deepEqual(await dialogsShown(state, 2), ['you do not select text!', 'you do not select image!']);
   });

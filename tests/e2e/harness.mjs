@@ -189,9 +189,9 @@ export async function menuTarget(worker, pageUrl, frameUrl = pageUrl) {
 
 // Runs a menu entry through the worker's handler; resolves with its result
 // (the host's reply, or { ok: false, error } with the text shown).
-export async function clickMenu(worker, menuItemId, { tab, frameId }) {
+export async function clickMenu(worker, menuItemId, { tab, frameId }, more = {}) {
   return worker.evaluate(({ info, tab }) => self.handleContextClick(info, tab),
-    { info: { menuItemId, frameId, pageUrl: tab.url }, tab });
+    { info: { menuItemId, frameId, pageUrl: tab.url, ...more }, tab });
 }
 
 // Waits until the page has shown count message boxes (the extension shows
