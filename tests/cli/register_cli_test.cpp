@@ -1,5 +1,5 @@
 // velkin register and unregister, run as a program: the host manifests they
-// write and remove, and their failures.
+// write and remove (where and what: tests/platform/native_host_manifests_test).
 #include <sys/stat.h>
 
 #include <string>
@@ -26,14 +26,10 @@ class RegisterCliTest : public velkin::testing::IsolatedTest {
     return runProgram(args);
   }
   std::vector<std::string> manifests() const {
-    std::vector<std::string> files;
-    for (const std::string& folder : {home() + "/.config/chromium/NativeMessagingHosts",
-                                      home() + "/.config/google-chrome/NativeMessagingHosts",
-                                      home() + "/.mozilla/native-messaging-hosts", path("a/NativeMessagingHosts"),
-                                      path("b/NativeMessagingHosts")}) {
-      files.push_back(folder + "/com.velkinweb.marrowind.json");
-    }
-    return files;
+    const std::string name = "/com.velkinweb.marrowind.json";
+    return {home() + "/.config/chromium/NativeMessagingHosts" + name,
+            home() + "/.mozilla/native-messaging-hosts" + name, path("a/NativeMessagingHosts") + name,
+            path("b/NativeMessagingHosts") + name};
   }
   const std::string host_ = path("host folder/marrowind-host");
 };
@@ -52,24 +48,22 @@ TEST_F(RegisterCliTest, RegisterWritesTheManifestsAndUnregisterRemovesThem) {
   for (const std::string& file : manifests()) EXPECT_FALSE(velkin::platform::pathExists(file)) << file;
 }
 
-TEST_F(RegisterCliTest, FailuresAreReported) {
-  // No host program: nothing is registered or written.
+TEST_F(RegisterCliTest, NothingIsDoneWithoutAHostProgram) {
   const ProgramRun noHost = velkin({"register", VELKIN_FAKE_LIBRARY_PATH, "--host", path("missing")});
   EXPECT_EQ(noHost.status, 1);
   EXPECT_NE(noHost.err.find("--host"), std::string::npos) << noHost.err;
   EXPECT_FALSE(velkin::platform::pathExists(home() + "/.config"));
   EXPECT_EQ(velkin({"register", "--host"}).status, 2);
   EXPECT_EQ(velkin({"unregister", "--host", host_}).status, 2);
+}
 
-  // A profile folder that cannot hold the manifest fails the command, the
-  // other folders are written all the same.
+TEST_F(RegisterCliTest, AFolderThatCannotBeWrittenFailsTheCommand) {
   writeTextFile(path("b"), "a file, not a folder");
   const ProgramRun run = velkin({"register", VELKIN_FAKE_LIBRARY_PATH, "--host", host_, "--user-data-dir",
                                  path("a"), "--user-data-dir", path("b")});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find(path("b/NativeMessagingHosts")), std::string::npos) << run.err;
-  const std::vector<std::string> files = manifests();
-  for (size_t i = 0; i + 1 < files.size(); ++i) EXPECT_TRUE(velkin::platform::isRegularFile(files[i])) << files[i];
+  EXPECT_TRUE(velkin::platform::isRegularFile(manifests()[2])) << "the other folders are still written";
 }
 
 }  // namespace
