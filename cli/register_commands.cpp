@@ -74,7 +74,9 @@ int parseOptions(Context& context, const Arguments& args, const std::string& com
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool takesValue = arg == "--user-data-dir" || (takesHost && arg == "--host");
-    if (takesValue && i + 1 == args.size()) return usageError(context, command + ": " + arg + " needs a value");
+    if (takesValue && (i + 1 == args.size() || args[i + 1].empty())) {
+      return usageError(context, command + ": " + arg + " needs a value");
+    }
     if (arg == "--user-data-dir") {
       options.userDataDirs.push_back(absolutePath(args[++i]));
     } else if (takesHost && arg == "--host") {
