@@ -158,6 +158,10 @@ int runRegister(Context& context, const Arguments& args) {
   if (!platform::isRegularFile(host) || access(host.c_str(), X_OK) != 0) {
     return failure(context, "no host program " + host + ": build " + kExtension.hostProgram + " or give --host PATH");
   }
+  // Unregistering knows our manifests by the program's name in them.
+  if (platform::baseName(host) != std::string_view(kExtension.hostProgram)) {
+    return failure(context, "the host program must be named " + std::string(kExtension.hostProgram) + ": " + host);
+  }
   if (const int status = callEntryPoint(context, options.library, "DllRegisterServer"); status != kExitOk) {
     return status;
   }

@@ -53,6 +53,8 @@ TEST_F(RegisterCliTest, NothingIsDoneWithoutAHostProgram) {
   EXPECT_EQ(noHost.status, 1);
   EXPECT_NE(noHost.err.find("--host"), std::string::npos) << noHost.err;
   EXPECT_FALSE(velkin::platform::pathExists(home() + "/.config"));
+  EXPECT_EQ(velkin({"register", VELKIN_FAKE_LIBRARY_PATH, "--host", "/bin/sh"}).status, 1);
+  EXPECT_FALSE(velkin::platform::pathExists(home() + "/.config"));
   EXPECT_EQ(velkin({"register", "--host"}).status, 2);
   EXPECT_EQ(velkin({"register", "--host", host_, "--user-data-dir", ""}).status, 2);
   EXPECT_EQ(velkin({"unregister", "--host", host_}).status, 2);
