@@ -1,12 +1,14 @@
 # Quick start on a fresh Debian machine:
 #   make run    install dependencies, build, start the main program
 #   make test   install dependencies, build, run every test
+#   make install PREFIX=/usr/local   install the programs, libraries and extensions
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench install clean
 
 all: build
 
@@ -34,6 +36,9 @@ bench: build
 	$(BUILD)/bench/capture_bench
 	$(BUILD)/bench/startup_bench
 	bash bench/fidelity/run.sh $(BUILD)/cli/velkin
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD)

@@ -34,7 +34,8 @@ int runMeta(Context& context, const Arguments& args);
 int runBookDir(Context& context, const Arguments& args);
 // capture SOURCE --into CATEGORY [...]: a page and its resources into a category.
 int runCapture(Context& context, const Arguments& args);
-// register [LIBRARY] / unregister [LIBRARY]: a capture library's keys written or removed.
+// register / unregister [LIBRARY] [options]: a capture library's keys and the
+// browsers' native messaging host manifests written or removed.
 int runRegister(Context& context, const Arguments& args);
 int runUnregister(Context& context, const Arguments& args);
 // build-chm CATEGORY -o OUT.chm [...] and build-html CATEGORY [--no-open].

@@ -230,7 +230,10 @@ TEST_F(Marrowind, RegisterAndUnregisterFromAFolderWithBlanks) {
   testing::makeDirs(folder);
   const std::string library = folder + "/libmarrowind.so";
   std::filesystem::copy_file(VELKIN_MARROWIND_PATH, library);
-  ASSERT_EQ(runProgram({VELKIN_CLI_PATH, "register", library}).status, 0);
+  // The native host is a program of its own; any executable stands in here.
+  const std::string host = folder + "/marrowind-host";
+  std::filesystem::copy_file("/bin/true", host);
+  ASSERT_EQ(runProgram({VELKIN_CLI_PATH, "register", library, "--host", host}).status, 0);
 
   platform::Registry registry(configDir());
   using platform::RegistryRoot;

@@ -36,6 +36,7 @@ IsolatedTest::IsolatedTest() {
       {"VELKIN_CONFIG_DIR", configDir()},
       {"XDG_DATA_HOME", dataHome()},
       {"XDG_CONFIG_HOME", temp_ / "xdg-config"},
+      {"HOME", home()},
   };
   for (const auto& [name, value] : settings) {
     const char* old = std::getenv(name);
@@ -43,6 +44,7 @@ IsolatedTest::IsolatedTest() {
     setenv(name, value.c_str(), 1);
   }
   std::filesystem::create_directories(dataHome());
+  std::filesystem::create_directories(home());
 }
 
 IsolatedTest::~IsolatedTest() {

@@ -25,14 +25,16 @@ class TempFolder {
   std::string path_;
 };
 
-// Base fixture: a temporary folder with VELKIN_CONFIG_DIR, XDG_DATA_HOME and
-// XDG_CONFIG_HOME pointing into it for the duration of the test.
+// Base fixture: a temporary folder with VELKIN_CONFIG_DIR, XDG_DATA_HOME,
+// XDG_CONFIG_HOME and HOME pointing into it for the duration of the test, so
+// nothing a test runs writes into the real home folder.
 class IsolatedTest : public ::testing::Test {
  protected:
   IsolatedTest();
   ~IsolatedTest() override;
   std::string configDir() const { return temp_ / "config"; }
   std::string dataHome() const { return temp_ / "data"; }
+  std::string home() const { return temp_ / "home"; }
   std::string path(const std::string& relative) const { return temp_ / relative; }
   const std::string& root() const { return temp_.path(); }
 
