@@ -163,6 +163,13 @@ void CCaptureDialog::results(std::string& pagePath, std::string& fileName, std::
 
 QTreeWidget* CCaptureDialog::typeList() const { return types_->typeList(); }
 
+int CCaptureDialog::run() {
+  show();
+  raise();
+  activateWindow();
+  return exec();
+}
+
 QAbstractButton* CCaptureDialog::button(const QString& objectName) const {
   return findChild<QAbstractButton*>(objectName);
 }
