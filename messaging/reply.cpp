@@ -32,16 +32,19 @@ std::string fittedReply(Json reply) {
   std::string text = serialize(reply);
   for (const char* field : {"message", "error"}) {
     auto member = reply.find(field);
-    while (text.size() > kMaxOutgoingBytes && member != reply.end() && member->is_string()) {
-      const std::string current = member->get<std::string>();
-      if (current.empty()) break;
-      const size_t excess = text.size() - kMaxOutgoingBytes + sizeof kCutMark;
-      const size_t keep = current.size() > excess ? current.size() - excess : 0;
-      *member = std::string(platform::cutAtCharacter(current, keep)) + kCutMark;
-      if (keep == 0) *member = kCutMark;
-      text = serialize(reply);
-      if (keep == 0) break;
+    if (text.size() <= kMaxOutgoingBytes || member == reply.end() || !member->is_string()) continue;
+    // The longest start of the text that fits once escaped (escapes make
+    // the serialized text up to six times longer than the text).
+    const std::string full = member->get<std::string>();
+    size_t fits = 0;
+    size_t tooLong = full.size();
+    while (tooLong - fits > 1) {
+      const size_t middle = fits + (tooLong - fits) / 2;
+      *member = std::string(platform::cutAtCharacter(full, middle)) + kCutMark;
+      (serialize(reply).size() <= kMaxOutgoingBytes ? fits : tooLong) = middle;
     }
+    *member = std::string(platform::cutAtCharacter(full, fits)) + kCutMark;
+    text = serialize(reply);
   }
   if (text.size() > kMaxOutgoingBytes) return serialize(Json{{"ok", false}, {"error", "the reply is too large"}});
   return text;
