@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-#include <QPointer>
 
 #include "iecapture/host/capture_object.h"
 #include "platform/com/html_document.h"
@@ -57,8 +56,7 @@ HostSession::~HostSession() {
 }
 
 void HostSession::start() {
-  QPointer<HostSession> self(this);
-  reader_ = std::thread([this, self] {
+  reader_ = std::thread([this] {
     for (;;) {
       messaging::Frame frame = messaging::readFrame(inFd_);
       const bool last = frame.status != messaging::FrameStatus::Message;
