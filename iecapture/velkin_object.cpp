@@ -182,8 +182,9 @@ HRESULT Velkin::save(com::IDispatch* document, Kind kind, const std::string& pic
   // QuickSave is read on every call: the object keeps nothing between calls.
   platform::Registry registry(platform::configFolder());
   const CaptureOutcomeHook hook = hostOutcomeHook();
-  CaptureUi ui = quickSaveEnabled(registry) ? quickSaveUi(ui_) : ui_;
+  CaptureUi ui = ui_;
   if (hook != nullptr) ui.reportFailure = [hook](const std::string& message) { hook("", message.c_str()); };
+  if (quickSaveEnabled(registry)) ui = quickSaveUi(std::move(ui));
 
   const std::optional<SaveChoice> choice = ui.askWhereToSave(snapshot.title(), snapshot.url());
   if (!choice) return com::S_FALSE;
