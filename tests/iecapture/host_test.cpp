@@ -17,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "capture/support/loopback_server.h"
+#include "iecapture/ivelkin.h"
 #include "kb/book_dir.h"
 #include "platform/browser_extensions.h"
 #include "platform/file_util.h"
@@ -179,6 +180,20 @@ TEST_F(MarrowindHost, SavesThroughTheDialogAndThenQuickSavesIntoTheLastCategory)
     EXPECT_TRUE(platform::pathExists(expected[i]));
   }
   EXPECT_EQ(testing::readTextFile(book_ + "/Sub/Story (2).files/pic.png"), "PNG picture");
+}
+
+// A QuickSave that cannot save tells why in the reply, not in a message box.
+TEST_F(MarrowindHost, QuickSaveWithoutTheBookDirectoryAnswersWhy) {
+  ASSERT_EQ(runProgram({VELKIN_CLI_PATH, "register", VELKIN_MARROWIND_PATH}).status, 0);
+  platform::Registry registry(configDir());
+  registry.writeString(platform::RegistryRoot::Machine, kb::kKestrovaKey, kb::kBookPathValue, path("gone"));
+  registry.writeDword(platform::RegistryRoot::User, kMarrowindKey, kQuickSaveValue, 1);
+  const HostRun run = runHost(
+      {kChromiumCaller}, framed(R"({"request":"save-page","snapshot":{"url":"http://127.0.0.1:9/","title":"T"}})"));
+  ASSERT_EQ(run.replies.size(), 1u);
+  EXPECT_EQ(run.replies[0]["result"], "0x00000001");
+  EXPECT_EQ(run.replies[0]["saved"], false);
+  EXPECT_NE(run.replies[0]["message"].get<std::string>().find(path("gone")), std::string::npos) << run.replies[0];
 }
 
 }  // namespace
