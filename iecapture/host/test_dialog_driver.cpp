@@ -36,12 +36,12 @@ struct Answer {
 void selectCategory(QTreeWidget& tree, const std::string& category) {
   QTreeWidgetItem* item = tree.topLevelItem(0);
   const QStringList parts = QString::fromStdString(category).split(QLatin1Char('/'), Qt::SkipEmptyParts);
-  for (const QString& part : parts) {
+  for (const QString& folder : parts) {
     if (item == nullptr) break;
     tree.expandItem(item);
     QTreeWidgetItem* found = nullptr;
     for (int child = 0; child < item->childCount() && found == nullptr; ++child) {
-      if (item->child(child)->text(0) == part) found = item->child(child);
+      if (item->child(child)->text(0) == folder) found = item->child(child);
     }
     if (found == nullptr) platform::trace(kWhere, "no category " + category);
     item = found;
