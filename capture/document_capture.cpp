@@ -21,6 +21,8 @@ namespace {
 
 constexpr char kWhere[] = "capture";
 constexpr size_t kMaxFileNameBytes = 255;
+// A name taken from a page title is cut to this many bytes.
+constexpr size_t kMaxTitleNameBytes = 200;
 
 // Called once the page is scanned, before its resources are downloaded.
 using ScannedHook = std::function<void()>;
@@ -96,6 +98,27 @@ std::string fittedPageFileName(const std::string& name) {
   const std::string stem(platform::cutAtCharacter(page.substr(0, page.size() - extension),
                                                   kMaxFileNameBytes - longestEnding));
   return stem + page.substr(page.size() - extension);
+}
+
+std::string fileNameFromTitle(std::string_view title) {
+  std::string name;
+  bool pendingBlank = false;
+  for (const char c : title) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7f) {
+      pendingBlank = !name.empty();
+      continue;
+    }
+    if (pendingBlank) name += ' ';
+    pendingBlank = false;
+    name += c == '/' ? '-' : c;
+  }
+  if (name.size() > kMaxTitleNameBytes) {
+    name.resize(platform::cutAtCharacter(name, kMaxTitleNameBytes).size());
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+  }
+  if (name.empty() || name == "." || name == "..") return kDefaultPageFileName;
+  return name;
 }
 
 std::optional<std::uint64_t> parseByteSize(std::string_view text) {

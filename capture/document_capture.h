@@ -113,6 +113,12 @@ CaptureResult captureSource(std::string sourceText, int captureMode, std::string
 // folder ("NAME.files") both fit a file system's 255-byte names.
 std::string fittedPageFileName(const std::string& name);
 
+// A single file name from a page title: control characters and runs of
+// blanks become one blank, "/" becomes "-", blanks at both ends go, long
+// titles are cut (at a character boundary). kDefaultPageFileName ("New
+// File") when nothing is left.
+std::string fileNameFromTitle(std::string_view title);
+
 // The settings value (a string under the main program's machine key) that
 // sets the largest resource the main program's captures download, in the
 // notation of parseByteSize; kDefaultMaxFileSize when missing or unreadable.

@@ -35,7 +35,6 @@ namespace {
 // A page name made from a title keeps at most this many bytes, so that the
 // page and its companion folder ("NAME.files") stay within a file name's
 // 255 bytes.
-constexpr size_t kMaxTitleNameBytes = 200;
 constexpr int kProgressWidth = 30;
 constexpr size_t kDefaultJobs = 6;
 constexpr size_t kMaxJobs = 64;
@@ -254,30 +253,6 @@ std::optional<Source> readSource(capture::Fetcher& fetcher, const CaptureRequest
   return source;
 }
 
-// A single file name from a page title: control characters and runs of
-// blanks become one blank, "/" becomes "-", blanks at both ends go, long
-// titles are cut (at a character boundary). "New File" when nothing is left.
-std::string fileNameFromTitle(std::string_view title) {
-  std::string name;
-  bool pendingBlank = false;
-  for (const char c : title) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte == 0x7f) {
-      pendingBlank = !name.empty();
-      continue;
-    }
-    if (pendingBlank) name += ' ';
-    pendingBlank = false;
-    name += c == '/' ? '-' : c;
-  }
-  if (name.size() > kMaxTitleNameBytes) {
-    name.resize(platform::cutAtCharacter(name, kMaxTitleNameBytes).size());
-    while (!name.empty() && name.back() == ' ') name.pop_back();
-  }
-  if (name.empty() || name == "." || name == "..") return capture::kDefaultPageFileName;
-  return name;
-}
-
 // The download progress as a bar redrawn in place on standard error.
 class ProgressBar {
  public:
@@ -322,7 +297,7 @@ int runCapture(Context& context, const Arguments& args) {
 
   const std::string name =
       request.name ? *request.name
-                   : fileNameFromTitle(request.asText ? std::string() : capture::htmlTitle(source->text));
+                   : capture::fileNameFromTitle(request.asText ? std::string() : capture::htmlTitle(source->text));
   const std::string pagePath = platform::joinPath(*folder, capture::fittedPageFileName(name));
   if (platform::isDirectory(pagePath)) return failure(context, "a folder is in the way: " + pagePath);
   if (platform::pathExists(pagePath) && !request.overwrite) {

@@ -14,6 +14,7 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "capture/document_capture.h"
@@ -162,6 +163,15 @@ void CCaptureDialog::results(std::string& pagePath, std::string& fileName, std::
 }
 
 QTreeWidget* CCaptureDialog::typeList() const { return types_->typeList(); }
+
+int CCaptureDialog::run() {
+  // Once exec() has shown it as modal.
+  QTimer::singleShot(0, this, [this] {
+    raise();
+    activateWindow();
+  });
+  return exec();
+}
 
 QAbstractButton* CCaptureDialog::button(const QString& objectName) const {
   return findChild<QAbstractButton*>(objectName);

@@ -72,7 +72,9 @@ class CCaptureDialog : public QDialog {
   // The file name (without extension) and the address to preset.
   void setProposal(const std::string& fileName, const std::string& address);
   // Runs the dialog modally: QDialog::Accepted after Save, else Rejected.
-  int run() { return exec(); }
+  // It comes to the front and takes the focus: its host is a process of its
+  // own, started behind the browser's window.
+  int run();
   // After Save: the full path of the page file to write, the file name and
   // the address as typed, and the checked type names appended to types.
   void results(std::string& pagePath, std::string& fileName, std::string& address,

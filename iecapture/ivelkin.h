@@ -42,6 +42,21 @@ class IVelkin : public com::IDispatch {
   ~IVelkin() = default;
 };
 
+// What a host learns of each capture beyond the result: a host may export
+// this C function from its program (the library looks it up with dlsym);
+// after a capture the library calls it with the page written ("" when none)
+// and what went wrong ("" when nothing). A failure given to the host this
+// way is not shown in a message box: the host reports it to its caller.
+inline constexpr char kCaptureOutcomeHook[] = "velkinCaptureOutcome";
+extern "C" {
+using CaptureOutcomeHook = void (*)(const char* pagePath, const char* message);
+}
+
+// QuickSave (HKCU, dword, default 0): when 1 the three methods save without
+// the capture dialog, into the category last chosen, named after the title.
+inline constexpr char kMarrowindKey[] = "Software\\Kestrova\\Marrowind";
+inline constexpr char kQuickSaveValue[] = "QuickSave";
+
 // The library's entry points, as a host finds them with dlsym.
 extern "C" {
 using DllGetClassObjectFunction = com::HRESULT (*)(const com::GUID* clsid, const com::GUID* iid, void** object);

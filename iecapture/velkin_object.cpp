@@ -1,16 +1,22 @@
 #include "iecapture/velkin_object.h"
 
+#include <dlfcn.h>
+
 #include <QApplication>
 #include <QWidget>
 
+#include "capture/file_types.h"
 #include "capture/html_serializer.h"
 #include "capture/page_texts.h"
 #include "iecapture/capture_dialog.h"
+#include "kb/book_dir.h"
+#include "kb/layout.h"
 #include "platform/com/connection_points.h"
 #include "platform/com/html_document.h"
 #include "platform/file_util.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "platform/trace.h"
 #include "uikit/download_progress_dialog.h"
 #include "uikit/message_box.h"
@@ -36,7 +42,81 @@ std::optional<std::string> composePage(const platform::DocumentSnapshot& documen
   return capture::wholePageText(document);
 }
 
+// The host's outcome hook, when the program that loaded the library has one.
+CaptureOutcomeHook hostOutcomeHook() {
+  return reinterpret_cast<CaptureOutcomeHook>(dlsym(RTLD_DEFAULT, kCaptureOutcomeHook));
+}
+
+bool quickSaveEnabled(platform::Registry& registry) {
+  return registry.readDword(platform::RegistryRoot::User, kMarrowindKey, kQuickSaveValue).value_or(0) == 1;
+}
+
+bool isInside(const std::string& path, const std::string& folder) {
+  return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+                            path[folder.size()] == '/');
+}
+
+// The category last chosen in a project tree, inside book.
+std::string lastChosenCategory(platform::Registry& registry, const std::string& book) {
+  std::string folder =
+      registry.readString(platform::RegistryRoot::User, kb::kSelectedKey, kb::kSelectedFolderValue).value_or("");
+  if (!folder.empty() && !platform::isDirectory(folder)) folder = std::string(platform::parentPath(folder));
+  return platform::isDirectory(folder) && isInside(folder, book) ? folder : book;
+}
+
+// name, else "name (2)", "name (3)", ...: the first whose page and companion
+// folder are both free in folder.
+std::optional<std::string> freeName(const std::string& folder, const std::string& name) {
+  constexpr int kMaxTries = 10000;
+  for (int n = 1; n <= kMaxTries; ++n) {
+    const std::string candidate = n == 1 ? name : name + " (" + std::to_string(n) + ")";
+    const std::string page = platform::joinPath(folder, capture::fittedPageFileName(candidate));
+    if (!platform::pathExists(page) && !platform::pathExists(kb::companionFolderFor(page))) return candidate;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> checkedFileTypes(const std::string& iniPath) {
+  capture::SaveDialogModel model(iniPath);
+  if (const std::string& problem = model.open(); !problem.empty()) platform::trace(kWhere, problem);
+  std::vector<std::string> names;
+  for (const capture::FileType& type : model.types()) {
+    if (type.selected) names.push_back(type.name);
+  }
+  return names;
+}
+
 }  // namespace
+
+std::optional<SaveChoice> quickSaveChoice(platform::Registry& registry, const std::string& title,
+                                          const std::string& url, const std::string& iniPath,
+                                          const std::function<void(const std::string&)>& failed) {
+  const std::string book = kb::bookDirectory(registry);
+  if (!platform::isDirectory(book)) {
+    failed("The book directory " + book + " does not exist; choose one in Kestrova.");
+    return std::nullopt;
+  }
+  const std::string folder = lastChosenCategory(registry, book);
+  const std::optional<std::string> name = freeName(folder, capture::fileNameFromTitle(title));
+  if (!name) {
+    failed("There is no free file name for \"" + title + "\" in " + folder + ".");
+    return std::nullopt;
+  }
+  SaveChoice choice;
+  choice.pagePath = platform::joinPath(folder, capture::fittedPageFileName(*name));
+  choice.fileName = *name;
+  choice.address = url;
+  choice.fileTypes = checkedFileTypes(iniPath);
+  return choice;
+}
+
+CaptureUi quickSaveUi(CaptureUi ui) {
+  ui.askWhereToSave = [failed = ui.reportFailure](const std::string& title, const std::string& url) {
+    platform::Registry registry(platform::configFolder());
+    return quickSaveChoice(registry, title, url, capture::fileTypesPath(), failed);
+  };
+  return ui;
+}
 
 Velkin::Velkin(com::ModuleLock& lock, CaptureUi ui) : ComObject(&lock), ui_(std::move(ui)) {
   if (!ui_.askWhereToSave || !ui_.download || !ui_.reportFailure) {
@@ -99,7 +179,14 @@ HRESULT Velkin::save(com::IDispatch* document, Kind kind, const std::string& pic
   if (com::FAILED(document->QueryInterface(com::IID_IHTMLDocument2, html.putVoid())) || !html) return com::E_FAIL;
   const platform::DocumentSnapshot& snapshot = html->snapshot();
 
-  const std::optional<SaveChoice> choice = ui_.askWhereToSave(snapshot.title(), snapshot.url());
+  // QuickSave is read on every call: the object keeps nothing between calls.
+  platform::Registry registry(platform::configFolder());
+  const CaptureOutcomeHook hook = hostOutcomeHook();
+  CaptureUi ui = ui_;
+  if (hook != nullptr) ui.reportFailure = [hook](const std::string& message) { hook("", message.c_str()); };
+  if (quickSaveEnabled(registry)) ui = quickSaveUi(std::move(ui));
+
+  const std::optional<SaveChoice> choice = ui.askWhereToSave(snapshot.title(), snapshot.url());
   if (!choice) return com::S_FALSE;
   const std::optional<std::string> page =
       composePage(snapshot, kind == Kind::Selection, kind == Kind::Picture, *choice, pictureAddress);
@@ -108,7 +195,6 @@ HRESULT Velkin::save(com::IDispatch* document, Kind kind, const std::string& pic
     return com::S_FALSE;
   }
 
-  platform::Registry registry(platform::configFolder());
   capture::CaptureOptions options;
   options.fileTypes = choice->fileTypes;
   options.maxFileSize = capture::maxFileSizeSetting(registry);
@@ -119,10 +205,14 @@ HRESULT Velkin::save(com::IDispatch* document, Kind kind, const std::string& pic
   // an empty text stays empty (the page is then its header alone).
   const capture::CaptureResult result =
       page->empty() ? capture::captureSource({}, capture::kCaptureHtml, choice->address, choice->pagePath, options,
-                                             ui_.download)
+                                             ui.download)
                     : capture::captureDocument(capture::serializeHtml(*page), choice->address, choice->pagePath,
-                                               options, ui_.download);
-  if (!result.captured && !result.error.empty()) ui_.reportFailure(result.error);
+                                               options, ui.download);
+  if (!result.captured && !result.error.empty()) {
+    ui.reportFailure(result.error);
+  } else if (hook != nullptr && result.captured) {
+    hook((result.pagePath.empty() ? choice->pagePath : result.pagePath).c_str(), "");
+  }
   return com::S_OK;
 }
 

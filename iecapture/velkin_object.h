@@ -15,6 +15,7 @@
 #include "iecapture/ivelkin.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/object.h"
+#include "platform/registry.h"
 
 namespace velkin::iecapture {
 
@@ -64,5 +65,18 @@ class Velkin final : public com::ComObject<com::DispatchFromTable<IVelkin>, com:
 
 // The library's own dialogs as a CaptureUi.
 CaptureUi libraryDialogs();
+
+// QuickSave's answer instead of the capture dialog: the category last chosen
+// in a project tree (SelectedFolder; a page stands for its category; the
+// book directory when it is gone or outside the book), the file name made
+// from the title, never an existing page ("name (2)", ...), and the types
+// checked in the file-type list. nullopt, with failed told why, when there
+// is no book directory to save into.
+std::optional<SaveChoice> quickSaveChoice(platform::Registry& registry, const std::string& title,
+                                          const std::string& url, const std::string& iniPath,
+                                          const std::function<void(const std::string&)>& failed);
+
+// ui with QuickSave's answer in place of its dialog.
+CaptureUi quickSaveUi(CaptureUi ui);
 
 }  // namespace velkin::iecapture

@@ -279,4 +279,18 @@ bool DocumentSnapshot::operator==(const DocumentSnapshot& other) const {
          selectionHtml_ == other.selectionHtml_ && elementFromPointSrc_ == other.elementFromPointSrc_;
 }
 
+std::optional<std::string> boundedJsonText(std::string_view text, std::string& error) {
+  try {
+    if (text.size() > kMaxMessageBytes) {
+      refuse("it is larger than " + std::to_string(kMaxMessageBytes) + " bytes");
+    }
+    return prepareMessage(text);
+  } catch (const MalformedMessage& malformed) {
+    error = malformed.reason;
+  } catch (const std::bad_alloc&) {
+    error = "there is not enough memory to read it";
+  }
+  return std::nullopt;
+}
+
 }  // namespace velkin::platform

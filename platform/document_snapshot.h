@@ -73,6 +73,13 @@ struct SnapshotStyleSheet {
   std::optional<std::string> cssText;  // nullopt: the text cannot be read
 };
 
+// A message of the browser extension made ready for a JSON parser under the
+// same bounds as a snapshot (size, nesting, number of values), with escaped
+// lone surrogates read as U+FFFD; nullopt with the reason in error when a
+// bound is passed. Messages that carry a snapshot are read through it so a
+// snapshot inside them is judged as a snapshot alone would be.
+std::optional<std::string> boundedJsonText(std::string_view text, std::string& error);
+
 class DocumentSnapshot {
  public:
   // The snapshot the message describes, or nullopt with the reason in error.

@@ -1,0 +1,125 @@
+#include "iecapture/host/host_session.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "iecapture/host/capture_object.h"
+#include "platform/com/html_document.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "platform/trace.h"
+
+namespace {
+
+// What the capture library told of the capture in progress.
+struct CaptureOutcome {
+  std::string pagePath;
+  std::string message;
+};
+CaptureOutcome g_outcome;
+
+}  // namespace
+
+// The library's outcome hook (iecapture/ivelkin.h), exported from the
+// program for the library's dlsym; called on the UI thread during a save.
+extern "C" __attribute__((visibility("default"))) void velkinCaptureOutcome(const char* pagePath,
+                                                                           const char* message) {
+  if (pagePath != nullptr && *pagePath != '\0') g_outcome.pagePath = pagePath;
+  if (message != nullptr && *message != '\0') g_outcome.message = message;
+}
+
+namespace velkin::iecapture::host {
+namespace {
+
+constexpr char kWhere[] = "marrowind-host";
+constexpr char kUnreadableSnapshot[] = "The page's snapshot cannot be read.";
+
+com::HRESULT callMethod(IVelkin& velkin, com::IHTMLDocument2* document, const messaging::Request& request) {
+  switch (request.kind) {
+    case messaging::RequestKind::SaveSelection:
+      return velkin.SaveSelDoc(document);
+    case messaging::RequestKind::SavePicture:
+      return velkin.SaveImg(document, request.pictureAddress);
+    default:
+      return velkin.SaveDoc(document);
+  }
+}
+
+}  // namespace
+
+HostSession::HostSession(int inFd, int outFd, bool callerAllowed)
+    : inFd_(inFd), outFd_(outFd), callerAllowed_(callerAllowed) {}
+
+HostSession::~HostSession() {
+  // The reader ends at the end of the input or after a frame it stops at.
+  if (reader_.joinable()) reader_.detach();
+}
+
+void HostSession::start() {
+  reader_ = std::thread([this] {
+    for (;;) {
+      messaging::Frame frame = messaging::readFrame(inFd_);
+      const bool last = frame.status != messaging::FrameStatus::Message;
+      QMetaObject::invokeMethod(
+          this, [this, frame = std::move(frame)]() mutable { enqueue(std::move(frame)); }, Qt::QueuedConnection);
+      if (last) return;
+    }
+  });
+}
+
+void HostSession::enqueue(messaging::Frame frame) {
+  pending_.push_back(std::move(frame));
+  if (!busy_) drain();
+}
+
+void HostSession::drain() {
+  busy_ = true;
+  while (!pending_.empty() && !over_) {
+    const messaging::Frame frame = std::move(pending_.front());
+    pending_.pop_front();
+    if (!answer(frame)) {
+      over_ = true;
+      QCoreApplication::exit(0);
+    }
+  }
+  busy_ = false;
+}
+
+bool HostSession::answer(const messaging::Frame& frame) {
+  switch (frame.status) {
+    case messaging::FrameStatus::Message:
+      break;
+    case messaging::FrameStatus::TooLarge:
+      messaging::writeFrame(outFd_, messaging::tooLargeReply(frame.length));
+      return false;
+    default:
+      return false;
+  }
+  const std::string reply = messaging::answerMessage(
+      frame.body, callerAllowed_, [this](const messaging::Request& request) { return save(request); });
+  return messaging::writeFrame(outFd_, reply);
+}
+
+std::string HostSession::save(const messaging::Request& request) {
+  platform::Registry registry(platform::configFolder());
+  const com::ComPtr<IVelkin> velkin = createCaptureObject(registry);
+  if (!velkin) return messaging::errorReply(request.id, kSetupIncorrect);
+  com::ComPtr<com::IHTMLDocument2> document;
+  if (com::FAILED(com::createDocumentFromMessage(request.snapshot, document.put()))) {
+    messaging::SaveOutcome unreadable;
+    unreadable.result = static_cast<std::uint32_t>(com::E_FAIL);
+    unreadable.message = kUnreadableSnapshot;
+    return messaging::saveReply(request.id, unreadable);
+  }
+  g_outcome = {};
+  const com::HRESULT result = callMethod(*velkin.get(), document.get(), request);
+  platform::trace(kWhere, "capture result " + messaging::resultText(static_cast<std::uint32_t>(result)));
+  messaging::SaveOutcome outcome;
+  outcome.result = static_cast<std::uint32_t>(result);
+  outcome.pagePath = g_outcome.pagePath;
+  outcome.message = g_outcome.message;
+  outcome.saved = result == com::S_OK && !outcome.pagePath.empty();
+  return messaging::saveReply(request.id, outcome);
+}
+
+}  // namespace velkin::iecapture::host

@@ -1,0 +1,16 @@
+// For tests only: answers the capture dialog when VELKIN_TEST_DIALOG_ANSWER
+// is set, as a user would, through the dialog's own controls:
+//   {"fileName":"Page","category":"Sub/Deeper","types":["zip"],"cancel":false}
+// "category" is relative to the book directory ("" for the root); "types"
+// are the file types to check (the others are unchecked). Save or Cancel is
+// then pressed and the dialog's own rules run.
+#pragma once
+
+namespace velkin::iecapture::host {
+
+inline constexpr char kTestDialogAnswerVariable[] = "VELKIN_TEST_DIALOG_ANSWER";
+
+// Starts answering every capture dialog that opens, when the variable is set.
+void startTestDialogDriver();
+
+}  // namespace velkin::iecapture::host

@@ -1,0 +1,51 @@
+// The host's replies, one per request and never above the browsers' 1 MiB
+// limit: a reply that would pass it has its "message" or "error" cut (at a
+// character boundary, marked with "..."), so the extension always gets an
+// answer it can read.
+//   {"ok":true,"version":"2.5"}                                   ping
+//   {"ok":true,"result":"0x00000000","saved":true,"pagePath":"...","message":"..."}
+//   {"ok":false,"error":"why"}                                    refused
+// each with the request's "id" when it had one.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "messaging/request.h"
+
+namespace velkin::messaging {
+
+inline constexpr char kCallerNotAllowed[] = "caller not allowed";
+
+// What a save request did: the capture method's result, whether the page
+// was written and where, and what went wrong (optional).
+struct SaveOutcome {
+  std::uint32_t result = 0;
+  bool saved = false;
+  std::string pagePath;
+  std::string message;
+};
+
+// "0x80004005"
+std::string resultText(std::uint32_t result);
+
+std::string pingReply(const nlohmann::json& id);
+std::string saveReply(const nlohmann::json& id, const SaveOutcome& outcome);
+std::string errorReply(const nlohmann::json& id, std::string_view error);
+
+// The serialized reply, cut to kMaxOutgoingBytes (see above).
+std::string fittedReply(nlohmann::json reply);
+
+// The reply to one message: the caller check, the request's checks and
+// ping are answered here; saves go to save, which gives the reply.
+using SaveHandler = std::function<std::string(const Request& request)>;
+std::string answerMessage(std::string_view body, bool callerAllowed, const SaveHandler& save);
+
+// The reply to a frame whose length is above the incoming limit.
+std::string tooLargeReply(std::uint32_t length);
+
+}  // namespace velkin::messaging

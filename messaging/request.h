@@ -1,0 +1,40 @@
+// The requests of the browser extension, read and checked field by field:
+//   {"request":"ping"}
+//   {"request":"save-page","snapshot":{...}}
+//   {"request":"save-selection","snapshot":{...}}
+//   {"request":"save-picture","snapshot":{...},"pictureAddress":"..."}
+// each with an optional "id" (any JSON value of at most kMaxIdBytes) that
+// the reply echoes. Other members are ignored, so that a newer extension
+// still reaches an older host. The snapshot keeps the bounds of a snapshot
+// message (platform/document_snapshot.h) and is passed on as JSON text.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace velkin::messaging {
+
+inline constexpr size_t kMaxIdBytes = 1024;
+
+enum class RequestKind { Ping, SavePage, SaveSelection, SavePicture };
+
+struct Request {
+  RequestKind kind = RequestKind::Ping;
+  std::string snapshot;        // the snapshot's JSON text (saves)
+  std::string pictureAddress;  // save-picture
+  nlohmann::json id;           // null when absent
+};
+
+struct ParsedRequest {
+  std::optional<Request> request;
+  std::string error;  // why there is no request
+  nlohmann::json id;  // echoed in the error reply when it could be read
+};
+
+ParsedRequest parseRequest(std::string_view body);
+
+}  // namespace velkin::messaging
