@@ -201,6 +201,11 @@ HRESULT Velkin::save(com::IDispatch* document, Kind kind, const std::string& pic
   options.complete = capture::completeCaptureSetting(registry);
   // The dialog asked before an existing page may be replaced.
   options.replace = platform::pathExists(choice->pagePath);
+  // A first capture before the knowledge base was ever opened goes into the
+  // book directory, which does not exist yet: it is made, as the main
+  // program makes it. Categories are never made up.
+  const std::string folder(platform::parentPath(choice->pagePath));
+  if (folder == kb::bookDirectory(registry) && !platform::isDirectory(folder)) platform::makeFolders(folder);
   // Markup from a live document is brought into the form the engine reads;
   // an empty text stays empty (the page is then its header alone).
   const capture::CaptureResult result =

@@ -138,7 +138,8 @@ function savedPage(folder, fileName) {
   const companion = [`${stem}.files`, `${stem}_files`].find((candidate) => fs.existsSync(candidate));
   return {
     text: fs.readFileSync(file, 'utf8'),
-    pictures: companion ? fs.readdirSync(companion).sort() : [],
+    files: companion ? fs.readdirSync(companion).sort() : [],
+    pictures: companion ? fs.readdirSync(companion).filter((name) => name.endsWith('.png')).sort() : [],
   };
 }
 
@@ -161,7 +162,11 @@ test('the native host saves the page, the selection and the picture into the kno
 
     const cases = [
       { entry: 'save-page', fileName: 'whole page', prepare: async () => {},
-        check: (saved) => assert.deepEqual(saved.pictures, ['one.png', 'two.png']) },
+        check: (saved) => {
+          assert.deepEqual(saved.pictures, ['one.png', 'two.png']);
+          // Style sheets from both sites, the cross-origin one included.
+          assert.ok(saved.files.includes('cross.css') && saved.files.includes('local.css'), saved.files.join());
+        } },
       { entry: 'save-selection', fileName: 'selected words',
         prepare: (page) => page.evaluate(() => {
           const range = document.createRange();
@@ -187,7 +192,7 @@ test('the native host saves the page, the selection and the picture into the kno
       const reply = await clickMenu(state.worker, c.entry, await menuTarget(state.worker, site.pageUrl));
       assert.equal(reply.ok, true, `${c.entry}: ${JSON.stringify(reply)}`);
       assert.equal(reply.result, '0x00000000', c.entry);
-      assert.equal(reply.saved, true, c.entry);
+      assert.equal(reply.saved, true, `${c.entry}: ${JSON.stringify(reply)}`);
       const saved = savedPage(env.XDG_DATA_HOME, c.fileName);
       assert.match(saved.text, /^<META NAME=pageurl/m, c.entry);
       assert.ok(saved.text.includes(site.pageUrl), `${c.entry}: the header names the page's address`);
