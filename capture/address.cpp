@@ -216,4 +216,21 @@ std::optional<std::string> localFileName(std::string_view address) {
   return name;
 }
 
+std::string percentEncoded(std::string_view text, bool (*encode)(unsigned char byte)) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (encode(byte)) {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace velkin::capture

@@ -23,6 +23,10 @@ bool hasWebScheme(std::string_view address);
 // either is empty or the combination fails or is too long.
 std::optional<std::string> resolveAddress(std::string_view base, std::string_view value);
 
+// text with every byte for which encode is true written as "%XX" (capital
+// hexadecimal digits), every other byte as it is.
+std::string percentEncoded(std::string_view text, bool (*encode)(unsigned char byte));
+
 // The local file name for a resolved address: the last path component (a
 // query address gives "name.htm"), "%20" as blanks. nullopt when none can
 // be derived or it would not be a single safe path component (empty, ".",

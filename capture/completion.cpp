@@ -100,29 +100,21 @@ Holds linkHolds(const HtmlElement& element) {
   return Holds::Nothing;
 }
 
-std::string percentEncoded(std::string_view text, std::string_view alsoEncoded) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte == 0x7f || std::string_view("\"'<>\\`").find(c) != std::string_view::npos ||
-        alsoEncoded.find(c) != std::string_view::npos) {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+// Bytes that may not stand bare in markup or a style sheet: blanks, controls,
+// quotes, angle brackets, backslash and backtick.
+bool unsafeInMarkup(unsigned char byte) {
+  return byte <= 0x20 || byte == 0x7f || std::string_view("\"'<>\\`").find(static_cast<char>(byte)) != std::string_view::npos;
 }
 
 // A file name as a relative address that names exactly that file.
-std::string fileReference(std::string_view name) { return percentEncoded(name, "%#?"); }
+std::string fileReference(std::string_view name) {
+  return percentEncoded(name, [](unsigned char byte) {
+    return unsafeInMarkup(byte) || byte == '%' || byte == '#' || byte == '?';
+  });
+}
 
 // An address written where markup or a style sheet may hold it safely.
-std::string safeAddress(std::string_view address) { return percentEncoded(address, {}); }
+std::string safeAddress(std::string_view address) { return percentEncoded(address, unsafeInMarkup); }
 
 std::string withoutFragment(std::string_view address) { return std::string(address.substr(0, address.find('#'))); }
 

@@ -56,22 +56,10 @@ std::string tooLargeText(std::uint64_t maxBytes) {
 // line cannot carry those, so they are percent-encoded here, as a browser
 // does when it requests them. Existing escapes are left as they are.
 std::string requestAddress(const std::string& address) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(address.size());
-  for (const char c : address) {
-    const auto byte = static_cast<unsigned char>(c);
-    const bool unsafe = byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' ||
-                        c == '^' || c == '`' || c == '{' || c == '|' || c == '}';
-    if (unsafe) {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return percentEncoded(address, [](unsigned char byte) {
+    return byte <= 0x20 || byte >= 0x7F || std::string_view("\"<>\\^`{|}").find(static_cast<char>(byte)) !=
+                                                std::string_view::npos;
+  });
 }
 
 // An open descriptor closed when it goes out of scope.

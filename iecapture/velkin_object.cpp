@@ -16,6 +16,7 @@
 #include "platform/file_util.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 #include "uikit/download_progress_dialog.h"
@@ -66,16 +67,6 @@ std::string lastChosenCategory(platform::Registry& registry, const std::string& 
 
 // name, else "name (2)", "name (3)", ...: the first whose page and companion
 // folder are both free in folder.
-std::optional<std::string> freeName(const std::string& folder, const std::string& name) {
-  constexpr int kMaxTries = 10000;
-  for (int n = 1; n <= kMaxTries; ++n) {
-    const std::string candidate = n == 1 ? name : name + " (" + std::to_string(n) + ")";
-    const std::string page = platform::joinPath(folder, capture::fittedPageFileName(candidate));
-    if (!platform::pathExists(page) && !platform::pathExists(kb::companionFolderFor(page))) return candidate;
-  }
-  return std::nullopt;
-}
-
 std::vector<std::string> checkedFileTypes(const std::string& iniPath) {
   capture::SaveDialogModel model(iniPath);
   if (const std::string& problem = model.open(); !problem.empty()) platform::trace(kWhere, problem);
@@ -97,14 +88,13 @@ std::optional<SaveChoice> quickSaveChoice(platform::Registry& registry, const st
     return std::nullopt;
   }
   const std::string folder = lastChosenCategory(registry, book);
-  const std::optional<std::string> name = freeName(folder, capture::fileNameFromTitle(title));
-  if (!name) {
-    failed("There is no free file name for \"" + title + "\" in " + folder + ".");
-    return std::nullopt;
-  }
+  // The page and its companion folder both free, as the tree's own
+  // operations name things ("Story (2).htm").
+  const std::string pageName =
+      platform::nextFreeName(folder, capture::fittedPageFileName(capture::fileNameFromTitle(title)), false);
   SaveChoice choice;
-  choice.pagePath = platform::joinPath(folder, capture::fittedPageFileName(*name));
-  choice.fileName = *name;
+  choice.pagePath = platform::joinPath(folder, pageName);
+  choice.fileName = pageName.substr(0, pageName.size() - kb::pageExtensionLength(*kb::pageKindOf(pageName)));
   choice.address = url;
   choice.fileTypes = checkedFileTypes(iniPath);
   return choice;
