@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/com/interfaces.h"
+#include "platform/registry.h"
 
 namespace velkin::iecapture {
 
@@ -56,6 +57,9 @@ using CaptureOutcomeHook = void (*)(const char* pagePath, const char* message);
 // the capture dialog, into the category last chosen, named after the title.
 inline constexpr char kMarrowindKey[] = "Software\\Kestrova\\Marrowind";
 inline constexpr char kQuickSaveValue[] = "QuickSave";
+inline bool quickSaveEnabled(platform::Registry& registry) {
+  return registry.readDword(platform::RegistryRoot::User, kMarrowindKey, kQuickSaveValue).value_or(0) == 1;
+}
 
 // The library's entry points, as a host finds them with dlsym.
 extern "C" {

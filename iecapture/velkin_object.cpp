@@ -48,10 +48,6 @@ CaptureOutcomeHook hostOutcomeHook() {
   return reinterpret_cast<CaptureOutcomeHook>(dlsym(RTLD_DEFAULT, kCaptureOutcomeHook));
 }
 
-bool quickSaveEnabled(platform::Registry& registry) {
-  return registry.readDword(platform::RegistryRoot::User, kMarrowindKey, kQuickSaveValue).value_or(0) == 1;
-}
-
 bool isInside(const std::string& path, const std::string& folder) {
   return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
                             path[folder.size()] == '/');
@@ -82,7 +78,11 @@ std::vector<std::string> checkedFileTypes(const std::string& iniPath) {
 std::optional<SaveChoice> quickSaveChoice(platform::Registry& registry, const std::string& title,
                                           const std::string& url, const std::string& iniPath,
                                           const std::function<void(const std::string&)>& failed) {
+  // The default book directory of a user who never opened the main program
+  // is made, as the main program makes it at its first start. A chosen
+  // BookPath that is gone (an unplugged disk) is not made up in its place.
   const std::string book = kb::bookDirectory(registry);
+  if (book == kb::defaultBookDirectory() && !platform::isDirectory(book)) platform::makeFolders(book);
   if (!platform::isDirectory(book)) {
     failed("The book directory " + book + " does not exist; choose one in Kestrova.");
     return std::nullopt;

@@ -58,19 +58,24 @@ std::string saveReply(const Json& id, const SaveOutcome& outcome) {
   Json reply{{"ok", true}, {"result", resultText(outcome.result)}, {"saved", outcome.saved}};
   if (!outcome.pagePath.empty()) reply["pagePath"] = outcome.pagePath;
   if (!outcome.message.empty()) reply["message"] = outcome.message;
+  if (outcome.quickSave) reply["quickSave"] = true;
   return fittedReply(withId(std::move(reply), id));
+}
+
+std::string optionsReply(const Json& id, bool quickSave) {
+  return fittedReply(withId(Json{{"ok", true}, {"quickSave", quickSave}}, id));
 }
 
 std::string errorReply(const Json& id, std::string_view error) {
   return fittedReply(withId(Json{{"ok", false}, {"error", std::string(error)}}, id));
 }
 
-std::string answerMessage(std::string_view body, bool callerAllowed, const SaveHandler& save) {
+std::string answerMessage(std::string_view body, bool callerAllowed, const RequestHandler& handle) {
   ParsedRequest parsed = parseRequest(body);
   if (!callerAllowed) return errorReply(parsed.id, kCallerNotAllowed);
   if (!parsed.request) return errorReply(parsed.id, parsed.error);
   if (parsed.request->kind == RequestKind::Ping) return pingReply(parsed.id);
-  return save(*parsed.request);
+  return handle(*parsed.request);
 }
 
 std::string tooLargeReply(std::uint32_t length) {

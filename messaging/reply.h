@@ -3,7 +3,8 @@
 // character boundary, marked with "..."), so the extension always gets an
 // answer it can read.
 //   {"ok":true,"version":"2.5"}                                   ping
-//   {"ok":true,"result":"0x00000000","saved":true,"pagePath":"...","message":"..."}
+//   {"ok":true,"result":"0x00000000","saved":true,"pagePath":"...","message":"...","quickSave":true}
+//   {"ok":true,"quickSave":false}                                 options
 //   {"ok":false,"error":"why"}                                    refused
 // each with the request's "id" when it had one.
 #pragma once
@@ -28,6 +29,7 @@ struct SaveOutcome {
   bool saved = false;
   std::string pagePath;
   std::string message;
+  bool quickSave = false;  // saved without asking (QuickSave): the extension tells where the page went
 };
 
 // "0x80004005"
@@ -35,15 +37,17 @@ std::string resultText(std::uint32_t result);
 
 std::string pingReply(const nlohmann::json& id);
 std::string saveReply(const nlohmann::json& id, const SaveOutcome& outcome);
+std::string optionsReply(const nlohmann::json& id, bool quickSave);
 std::string errorReply(const nlohmann::json& id, std::string_view error);
 
 // The serialized reply, cut to kMaxOutgoingBytes (see above).
 std::string fittedReply(nlohmann::json reply);
 
 // The reply to one message: the caller check, the request's checks and
-// ping are answered here; saves go to save, which gives the reply.
-using SaveHandler = std::function<std::string(const Request& request)>;
-std::string answerMessage(std::string_view body, bool callerAllowed, const SaveHandler& save);
+// ping are answered here; saves and options go to handle, which gives the
+// reply.
+using RequestHandler = std::function<std::string(const Request& request)>;
+std::string answerMessage(std::string_view body, bool callerAllowed, const RequestHandler& handle);
 
 // The reply to a frame whose length is above the incoming limit.
 std::string tooLargeReply(std::uint32_t length);

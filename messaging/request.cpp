@@ -18,6 +18,7 @@ std::optional<RequestKind> kindNamed(const std::string& name) {
   if (name == "save-page") return RequestKind::SavePage;
   if (name == "save-selection") return RequestKind::SaveSelection;
   if (name == "save-picture") return RequestKind::SavePicture;
+  if (name == "options") return RequestKind::Options;
   return std::nullopt;
 }
 
@@ -40,6 +41,14 @@ Request readRequest(const Json& message) {
   if (!kind) refuse("unknown request \"" + name->get<std::string>().substr(0, 64) + "\"");
   request.kind = *kind;
   if (request.kind == RequestKind::Ping) return request;
+  if (request.kind == RequestKind::Options) {
+    const auto quickSave = message.find("quickSave");
+    if (quickSave != message.end()) {
+      if (!quickSave->is_boolean()) refuse("\"quickSave\" is not true or false");
+      request.quickSave = quickSave->get<bool>();
+    }
+    return request;
+  }
   const auto snapshot = message.find("snapshot");
   if (snapshot == message.end() || !snapshot->is_object()) refuse("\"snapshot\" is missing or not an object");
   request.snapshot = snapshot->dump(-1, ' ', false, Json::error_handler_t::replace);

@@ -3,6 +3,8 @@
 //   {"request":"save-page","snapshot":{...}}
 //   {"request":"save-selection","snapshot":{...}}
 //   {"request":"save-picture","snapshot":{...},"pictureAddress":"..."}
+//   {"request":"options"}                      reads the host's options
+//   {"request":"options","quickSave":true}     changes them, then reads them
 // each with an optional "id" (any JSON value of at most kMaxIdBytes) that
 // the reply echoes. Other members are ignored, so that a newer extension
 // still reaches an older host. The snapshot keeps the bounds of a snapshot
@@ -20,12 +22,13 @@ namespace velkin::messaging {
 
 inline constexpr size_t kMaxIdBytes = 1024;
 
-enum class RequestKind { Ping, SavePage, SaveSelection, SavePicture };
+enum class RequestKind { Ping, SavePage, SaveSelection, SavePicture, Options };
 
 struct Request {
   RequestKind kind = RequestKind::Ping;
   std::string snapshot;        // the snapshot's JSON text (saves)
   std::string pictureAddress;  // save-picture
+  std::optional<bool> quickSave;  // options: the new QuickSave setting, if one is given
   nlohmann::json id;           // null when absent
 };
 

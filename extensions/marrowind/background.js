@@ -195,6 +195,10 @@ async function showMessage(tabId, frameId, text) {
 
 function notify(text, reason) {
   console.warn('marrowind:', text.replace(/\n/g, ' '), reason && reason.message ? `(${reason.message})` : '');
+  showNotification(text);
+}
+
+function showNotification(text) {
   if (!chrome.notifications) return;
   chrome.notifications.create({
     type: 'basic',
@@ -202,6 +206,14 @@ function notify(text, reason) {
     title: 'Velkin Web',
     message: text,
   }, () => void chrome.runtime.lastError);
+}
+
+// A save without the dialog (QuickSave) says where the page went, or why it
+// was not saved, in a small notification.
+function tellQuickSave(reply) {
+  showNotification(reply.saved
+    ? `Saved to ${reply.pagePath}`
+    : `Velkin Web could not save the page: ${reply.message || `error ${reply.result}`}`);
 }
 
 // Runs one capture for a menu entry on a tab and frame. Resolves with the
@@ -224,6 +236,7 @@ async function capture(menuItemId, tab, frameId, srcUrl) {
     if (!reply.ok) {
       throw new CaptureStop(`Velkin Web could not save the page: ${reply.error || 'unknown error'}`);
     }
+    if (reply.quickSave) tellQuickSave(reply);
     return reply;
   } catch (error) {
     const text = error instanceof CaptureStop

@@ -95,9 +95,22 @@ bool HostSession::answer(const messaging::Frame& frame) {
     default:
       return false;
   }
-  const std::string reply = messaging::answerMessage(
-      frame.body, callerAllowed_, [this](const messaging::Request& request) { return save(request); });
+  const std::string reply =
+      messaging::answerMessage(frame.body, callerAllowed_, [this](const messaging::Request& request) {
+        return request.kind == messaging::RequestKind::Options ? options(request) : save(request);
+      });
   return messaging::writeFrame(outFd_, reply);
+}
+
+// The extension's options page reads and sets QuickSave here, so that the
+// browser and the command line share one setting.
+std::string HostSession::options(const messaging::Request& request) {
+  platform::Registry registry(platform::configFolder());
+  if (request.quickSave &&
+      !registry.writeDword(platform::RegistryRoot::User, kMarrowindKey, kQuickSaveValue, *request.quickSave ? 1 : 0)) {
+    return messaging::errorReply(request.id, "The setting QuickSave cannot be written.");
+  }
+  return messaging::optionsReply(request.id, quickSaveEnabled(registry));
 }
 
 std::string HostSession::save(const messaging::Request& request) {
@@ -112,6 +125,7 @@ std::string HostSession::save(const messaging::Request& request) {
     return messaging::saveReply(request.id, unreadable);
   }
   g_outcome = {};
+  const bool quickSave = quickSaveEnabled(registry);
   const com::HRESULT result = callMethod(*velkin.get(), document.get(), request);
   platform::trace(kWhere, "capture result " + messaging::resultText(static_cast<std::uint32_t>(result)));
   messaging::SaveOutcome outcome;
@@ -119,6 +133,7 @@ std::string HostSession::save(const messaging::Request& request) {
   outcome.pagePath = g_outcome.pagePath;
   outcome.message = g_outcome.message;
   outcome.saved = result == com::S_OK && !outcome.pagePath.empty();
+  outcome.quickSave = quickSave;
   return messaging::saveReply(request.id, outcome);
 }
 

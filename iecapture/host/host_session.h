@@ -32,6 +32,7 @@ class HostSession : public QObject {
   // False when the conversation is over.
   bool answer(const messaging::Frame& frame);
   std::string save(const messaging::Request& request);
+  std::string options(const messaging::Request& request);
 
   int inFd_;
   int outFd_;

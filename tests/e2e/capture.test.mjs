@@ -13,7 +13,8 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
 import {
-  browserSkipReason, clickMenu, dialogsShown, installHostManifest, launchBrowser, loggedRequests, menuTarget,
+  browserSkipReason, clickMenu, dialogsShown, extensionId, installHostManifest, launchBrowser, loggedRequests,
+  menuTarget,
   scratchFolder, setUpIncorrect, startSite, stubHost,
 } from './harness.mjs';
 
@@ -143,22 +144,32 @@ function savedPage(folder, fileName) {
   };
 }
 
+// A home, settings store and data folder of the test's own, which the
+// browser passes on to the host.
+function hostEnvironment(folder) {
+  const env = {
+    HOME: path.join(folder, 'home'),
+    XDG_CONFIG_HOME: path.join(folder, 'home/.config'),
+    VELKIN_CONFIG_DIR: path.join(folder, 'config'),
+    XDG_DATA_HOME: path.join(folder, 'data'),
+    QT_QPA_PLATFORM: 'offscreen',
+  };
+  for (const dir of Object.values(env).filter((value) => value.startsWith(folder))) {
+    fs.mkdirSync(dir, { recursive: true });
+  }
+  return env;
+}
+
+function velkin(env, ...args) {
+  return execFileSync(process.env.VELKIN_CLI, args, { env: { ...process.env, ...env }, encoding: 'utf8' }).trim();
+}
+
 test('the native host saves the page, the selection and the picture into the knowledge base',
   { skip: hostSkip }, async (t) => {
     const site = await startSite(t);
     const folder = scratchFolder(t);
-    const env = {
-      HOME: path.join(folder, 'home'),
-      XDG_CONFIG_HOME: path.join(folder, 'home/.config'),
-      VELKIN_CONFIG_DIR: path.join(folder, 'config'),
-      XDG_DATA_HOME: path.join(folder, 'data'),
-      QT_QPA_PLATFORM: 'offscreen',
-    };
-    for (const dir of Object.values(env).filter((value) => value.startsWith(folder))) {
-      fs.mkdirSync(dir, { recursive: true });
-    }
-    execFileSync(process.env.VELKIN_CLI, ['register', process.env.VELKIN_LIBRARY],
-      { env: { ...process.env, ...env }, stdio: 'inherit' });
+    const env = hostEnvironment(folder);
+    velkin(env, 'register', process.env.VELKIN_LIBRARY);
 
     const cases = [
       { entry: 'save-page', fileName: 'whole page', prepare: async () => {},
@@ -199,4 +210,37 @@ test('the native host saves the page, the selection and the picture into the kno
       c.check(saved);
       await state.context.close();
     }
+  });
+
+test('QuickSave switched on in the options page saves the page at once into the last chosen category',
+  { skip: hostSkip }, async (t) => {
+    const site = await startSite(t);
+    const folder = scratchFolder(t);
+    const env = hostEnvironment(folder);
+    const profileDir = path.join(folder, 'profile');
+    velkin(env, 'register', process.env.VELKIN_LIBRARY, '--user-data-dir', profileDir);
+    const category = path.join(velkin(env, 'book-dir', '--create'), 'Quick');
+    fs.mkdirSync(category);
+    velkin(env, 'registry', 'set', 'HKCU\\Software\\Yx', 'SelectedFolder', category);
+    // A dialog would be cancelled: QuickSave must not open one.
+    const state = await launchBrowser(t, {
+      profileDir, env: { ...env, VELKIN_TEST_DIALOG_ANSWER: '{"cancel":true}' }, pageUrl: site.pageUrl,
+    });
+
+    const options = await state.context.newPage();
+    await options.goto(`chrome-extension://${extensionId}/options.html`);
+    const checkbox = options.locator('#quickSave');
+    await options.waitForFunction(() => !document.getElementById('quickSave').disabled);
+    assert.equal(await checkbox.isChecked(), false);
+    await checkbox.check();
+    await options.waitForFunction(() => document.getElementById('status').textContent === 'Pages are saved at once.');
+    assert.equal(velkin(env, 'registry', 'get', 'HKCU\\Software\\Kestrova\\Marrowind', 'QuickSave'), '1');
+
+    const reply = await clickMenu(state.worker, 'save-page', await menuTarget(state.worker, site.pageUrl));
+    assert.equal(reply.saved, true, JSON.stringify(reply));
+    assert.equal(reply.quickSave, true);
+    assert.equal(reply.pagePath, path.join(category, 'Capture test page.htm'));
+    const saved = savedPage(category, 'Capture test page');
+    assert.match(saved.text, /^<META NAME=pageurl/m);
+    assert.deepEqual(saved.pictures, ['one.png', 'two.png']);
   });

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   std::fflush(stream);
   std::rewind(stream);
   const int fd = fileno(stream);
-  const SaveHandler save = [](const Request& request) {
+  const RequestHandler save = [](const Request& request) {
     return saveReply(request.id, SaveOutcome{0, true, request.pictureAddress, request.snapshot});
   };
   for (size_t frames = 0;; ++frames) {

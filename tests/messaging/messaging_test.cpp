@@ -94,6 +94,9 @@ TEST(Requests, EveryFieldIsCheckedAndTheIdEchoed) {
       {R"({"request":"ping"})", true, ""},
       {R"({"request":"save-page","snapshot":{"url":"u"},"extra":1})", true, ""},
       {R"({"request":"save-picture","snapshot":{},"pictureAddress":"http://a/p.png"})", true, ""},
+      {R"({"request":"options"})", true, ""},
+      {R"({"request":"options","quickSave":false})", true, ""},
+      {R"({"request":"options","quickSave":1})", false, "\"quickSave\""},
       {"", false, "not valid JSON"},
       {"[1]", false, "not a JSON object"},
       {R"({"request":7})", false, "\"request\""},
@@ -136,7 +139,7 @@ TEST(Callers, OnlyTheExtensionInEitherBrowsersFormIsAllowed) {
 }
 
 TEST(Replies, AnswersCarryTheIdAndLongTextsAreCutToFit) {
-  const SaveHandler unexpected = [](const Request&) -> std::string {
+  const RequestHandler unexpected = [](const Request&) -> std::string {
     ADD_FAILURE() << "no save expected";
     return {};
   };
