@@ -123,6 +123,7 @@ int callEntryPoint(Context& context, const std::string& library, const char* ent
 std::vector<platform::ManifestFolder> foldersFor(const RegisterOptions& options) {
   platform::ManifestPlaces places;
   places.home = platform::homeFolder();
+  places.configHome = platform::userConfigHome();
   places.userDataDirs = options.userDataDirs;
   places.system = options.system;
   return platform::manifestFolders(places);

@@ -48,9 +48,9 @@ ManifestOutcome removeOne(const BrowserExtension& extension, const std::string& 
 
 std::vector<ManifestFolder> manifestFolders(const ManifestPlaces& places) {
   std::vector<ManifestFolder> folders;
-  if (!places.home.empty()) {
-    folders.push_back({joinPath(places.home, ".config/chromium/NativeMessagingHosts"), BrowserFamily::Chromium});
-    folders.push_back({joinPath(places.home, ".config/google-chrome/NativeMessagingHosts"), BrowserFamily::Chromium});
+  if (!places.configHome.empty()) {
+    folders.push_back({joinPath(places.configHome, "chromium/NativeMessagingHosts"), BrowserFamily::Chromium});
+    folders.push_back({joinPath(places.configHome, "google-chrome/NativeMessagingHosts"), BrowserFamily::Chromium});
   }
   for (const std::string& dir : places.userDataDirs) {
     folders.push_back({joinPath(dir, "NativeMessagingHosts"), BrowserFamily::Chromium});

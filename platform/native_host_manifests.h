@@ -24,6 +24,7 @@ struct ManifestFolder {
 // Which folders to serve.
 struct ManifestPlaces {
   std::string home;                       // the user's folders below it; "" for none
+  std::string configHome;                 // Chromium's and Chrome's profiles below it; "" for none
   std::vector<std::string> userDataDirs;  // Chromium profiles started with --user-data-dir DIR
   bool system = false;                    // the folders read for every user
   std::string systemRoot = "/";           // where the system folders are looked for (tests)

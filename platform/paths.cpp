@@ -50,8 +50,14 @@ std::string configFolder() {
   if (const char* dir = std::getenv("VELKIN_CONFIG_DIR"); dir != nullptr && *dir != '\0') {
     return withoutTrailingSlash(dir);
   }
-  const std::string configHome = envOr("XDG_CONFIG_HOME", joinPath(homeFolder(), ".config"));
-  return joinPath(withoutTrailingSlash(configHome), "velkin");
+  return joinPath(userConfigHome(), "velkin");
+}
+
+std::string userConfigHome() {
+  if (const char* dir = std::getenv("XDG_CONFIG_HOME"); dir != nullptr && dir[0] == '/') {
+    return withoutTrailingSlash(dir);
+  }
+  return joinPath(homeFolder(), ".config");
 }
 
 std::string mainProgramSocketName() { return "velkin-kestrova-" + std::to_string(getuid()); }

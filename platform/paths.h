@@ -22,6 +22,11 @@ std::string configFolder();
 // The user's home folder ($HOME, else the password database).
 std::string homeFolder();
 
+// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute
+// path (a relative one is ignored, as the desktop's rule says), else
+// ~/.config. The settings store and Chromium's profiles live below it.
+std::string userConfigHome();
+
 // The local socket name a running main program listens on, one per user
 // ("velkin-kestrova-<uid>"); the capture library sends kRaiseRequest on it
 // to bring the main window to the front.

@@ -22,6 +22,8 @@ packages=(
   # fidelity benchmark (bench/fidelity): headless browser, its runner, fonts
   # for its pages. Its node packages come from npm when it first runs.
   chromium nodejs fonts-dejavu-core
+  # browser capture smoke test in Firefox ESR (tests/e2e/firefox.test.mjs)
+  firefox-esr
   # main program: Qt 6 Widgets and WebEngine (the SVG plugins for its icons
   # are added below); Xvfb for screenshots; the desktop CHM viewer
   qt6-base-dev qt6-webengine-dev xvfb xauth xchm

@@ -27,7 +27,8 @@ class RegisterCliTest : public velkin::testing::IsolatedTest {
   }
   std::vector<std::string> manifests() const {
     const std::string name = "/com.velkinweb.marrowind.json";
-    return {home() + "/.config/chromium/NativeMessagingHosts" + name,
+    // Chromium's profiles follow XDG_CONFIG_HOME, which the test sets.
+    return {path("xdg-config/chromium/NativeMessagingHosts") + name,
             home() + "/.mozilla/native-messaging-hosts" + name, path("a/NativeMessagingHosts") + name,
             path("b/NativeMessagingHosts") + name};
   }
@@ -52,9 +53,9 @@ TEST_F(RegisterCliTest, NothingIsDoneWithoutAHostProgram) {
   const ProgramRun noHost = velkin({"register", VELKIN_FAKE_LIBRARY_PATH, "--host", path("missing")});
   EXPECT_EQ(noHost.status, 1);
   EXPECT_NE(noHost.err.find("--host"), std::string::npos) << noHost.err;
-  EXPECT_FALSE(velkin::platform::pathExists(home() + "/.config"));
+  EXPECT_FALSE(velkin::platform::pathExists(path("xdg-config/chromium")));
   EXPECT_EQ(velkin({"register", VELKIN_FAKE_LIBRARY_PATH, "--host", "/bin/sh"}).status, 1);
-  EXPECT_FALSE(velkin::platform::pathExists(home() + "/.config"));
+  EXPECT_FALSE(velkin::platform::pathExists(path("xdg-config/chromium")));
   EXPECT_EQ(velkin({"register", "--host"}).status, 2);
   EXPECT_EQ(velkin({"register", "--host", host_, "--user-data-dir", ""}).status, 2);
   EXPECT_EQ(velkin({"unregister", "--host", host_}).status, 2);

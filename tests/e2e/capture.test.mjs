@@ -8,27 +8,17 @@
 // VELKIN_CLI (velkin) and VELKIN_LIBRARY (libmarrowind.so) the real host
 // saves each capture into a scratch knowledge base and the files are checked.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
 import {
-  browserSkipReason, clickMenu, dialogsShown, extensionId, installHostManifest, launchBrowser, loggedRequests,
-  menuTarget,
-  scratchFolder, setUpIncorrect, startSite, stubHost,
+  browserSkipReason, clickMenu, dialogsShown, extensionId, hostEnvironment, hostSkipReason, installHostManifest,
+  launchBrowser, loggedRequests, menuTarget, savedPage, scratchFolder, setUpIncorrect, startSite, stubHost, velkin,
 } from './harness.mjs';
 
 const browserSkip = (await browserSkipReason()) || false;
 if (browserSkip) console.log(`skipped: ${browserSkip}`);
 
-function hostSkipReason() {
-  const missing = ['VELKIN_HOST_PATH', 'VELKIN_CLI', 'VELKIN_LIBRARY'].find((name) => !process.env[name]);
-  if (missing) return `${missing} is not set`;
-  for (const name of ['VELKIN_HOST_PATH', 'VELKIN_CLI', 'VELKIN_LIBRARY']) {
-    if (!fs.existsSync(process.env[name])) return `${name}=${process.env[name]} does not exist`;
-  }
-  return null;
-}
 const hostSkip = browserSkip || hostSkipReason() || false;
 if (hostSkip && !browserSkip) console.log(`skipped: the capture through the native host: ${hostSkip}`);
 
@@ -127,42 +117,6 @@ test('each entry sends the host the snapshot of the frame it was used on, or tel
 
     assert.deepEqual(await dialogsShown(state, 2), ['you do not select text!', 'you do not select image!']);
   });
-
-// The saved page named fileName anywhere under folder, with its companion
-// folder's file names.
-function savedPage(folder, fileName) {
-  const found = fs.readdirSync(folder, { recursive: true, withFileTypes: true }).find((entry) =>
-    entry.isFile() && /^.+\.html?$/i.test(entry.name) && path.parse(entry.name).name === fileName);
-  assert.ok(found, `no page ${fileName} under ${folder}`);
-  const file = path.join(found.parentPath ?? found.path, found.name);
-  const stem = path.join(path.dirname(file), path.parse(file).name);
-  const companion = [`${stem}.files`, `${stem}_files`].find((candidate) => fs.existsSync(candidate));
-  return {
-    text: fs.readFileSync(file, 'utf8'),
-    files: companion ? fs.readdirSync(companion).sort() : [],
-    pictures: companion ? fs.readdirSync(companion).filter((name) => name.endsWith('.png')).sort() : [],
-  };
-}
-
-// A home, settings store and data folder of the test's own, which the
-// browser passes on to the host.
-function hostEnvironment(folder) {
-  const env = {
-    HOME: path.join(folder, 'home'),
-    XDG_CONFIG_HOME: path.join(folder, 'home/.config'),
-    VELKIN_CONFIG_DIR: path.join(folder, 'config'),
-    XDG_DATA_HOME: path.join(folder, 'data'),
-    QT_QPA_PLATFORM: 'offscreen',
-  };
-  for (const dir of Object.values(env).filter((value) => value.startsWith(folder))) {
-    fs.mkdirSync(dir, { recursive: true });
-  }
-  return env;
-}
-
-function velkin(env, ...args) {
-  return execFileSync(process.env.VELKIN_CLI, args, { env: { ...process.env, ...env }, encoding: 'utf8' }).trim();
-}
 
 test('the native host saves the page, the selection and the picture into the knowledge base',
   { skip: hostSkip }, async (t) => {

@@ -1,6 +1,7 @@
 // What the browser capture tests share: the test site on 127.0.0.1, a
 // scratch profile with the native host's manifest, headless chromium with
 // the extension loaded, and calls into the extension's service worker.
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
@@ -33,8 +34,18 @@ export function scratchFolder(t) {
   return folder;
 }
 
-function serve(routes) {
+// Serves routes() by path; a POST's body goes to posted (path, text).
+function serve(routes, posted = () => {}) {
   const server = http.createServer((request, response) => {
+    if (request.method === 'POST') {
+      const chunks = [];
+      request.on('data', (chunk) => chunks.push(chunk));
+      request.on('end', () => {
+        posted(new URL(request.url, 'http://x').pathname, Buffer.concat(chunks).toString('utf8'));
+        response.writeHead(204).end();
+      });
+      return;
+    }
     const route = routes()[new URL(request.url, 'http://x').pathname];
     if (!route) {
       response.writeHead(404).end();
@@ -71,8 +82,10 @@ function solidPng([r, g, b]) {
 
 // The test site: a page with two pictures, a same-origin, an inline and a
 // cross-origin style sheet (another port, without CORS headers, so the page
-// may not read its rules), and a frame. Returns its addresses and close().
+// may not read its rules), and a frame. Returns its addresses and the
+// bodies posted to it ({ path, text }).
 export async function startSite(t) {
+  const posts = [];
   let origin = '';
   let otherOrigin = '';
   const other = await serve(() => ({
@@ -97,14 +110,14 @@ export async function startSite(t) {
     '/local.css': { type: 'text/css', body: '.local-marker { color: red; }\n' },
     '/one.png': { type: 'image/png', body: solidPng([200, 30, 30]) },
     '/two.png': { type: 'image/png', body: solidPng([30, 30, 200]) },
-  }));
+  }), (where, text) => posts.push({ path: where, text }));
   origin = `http://127.0.0.1:${site.address().port}`;
   otherOrigin = `http://127.0.0.1:${other.address().port}`;
   t.after(() => {
     site.close();
     other.close();
   });
-  return { origin, otherOrigin, pageUrl: `${origin}/page.html`, frameUrl: `${origin}/frame.html` };
+  return { origin, otherOrigin, pageUrl: `${origin}/page.html`, frameUrl: `${origin}/frame.html`, posts };
 }
 
 // Writes the host manifest into the profile (Chromium reads
@@ -201,4 +214,50 @@ export async function dialogsShown(state, count) {
     await new Promise((resolve) => setTimeout(resolve, 50));
   }
   return state.dialogs.slice();
+}
+
+// Why the capture through the real host cannot run here, or null.
+export function hostSkipReason() {
+  for (const name of ['VELKIN_HOST_PATH', 'VELKIN_CLI', 'VELKIN_LIBRARY']) {
+    if (!process.env[name]) return `${name} is not set`;
+    if (!fs.existsSync(process.env[name])) return `${name}=${process.env[name]} does not exist`;
+  }
+  return null;
+}
+
+// A home, settings store and data folder of the test's own, which the
+// browser passes on to the host.
+export function hostEnvironment(folder) {
+  const env = {
+    HOME: path.join(folder, 'home'),
+    XDG_CONFIG_HOME: path.join(folder, 'home/.config'),
+    VELKIN_CONFIG_DIR: path.join(folder, 'config'),
+    XDG_DATA_HOME: path.join(folder, 'data'),
+    QT_QPA_PLATFORM: 'offscreen',
+  };
+  for (const dir of Object.values(env).filter((value) => value.startsWith(folder))) {
+    fs.mkdirSync(dir, { recursive: true });
+  }
+  return env;
+}
+
+// Runs the velkin command line in env; its output without the line end.
+export function velkin(env, ...args) {
+  return execFileSync(process.env.VELKIN_CLI, args, { env: { ...process.env, ...env }, encoding: 'utf8' }).trim();
+}
+
+// The saved page named fileName anywhere under folder, with its companion
+// folder's file names.
+export function savedPage(folder, fileName) {
+  const found = fs.readdirSync(folder, { recursive: true, withFileTypes: true }).find((entry) =>
+    entry.isFile() && /^.+\.html?$/i.test(entry.name) && path.parse(entry.name).name === fileName);
+  if (!found) throw new Error(`no page ${fileName} under ${folder}`);
+  const file = path.join(found.parentPath ?? found.path, found.name);
+  const stem = path.join(path.dirname(file), path.parse(file).name);
+  const companion = [`${stem}.files`, `${stem}_files`].find((candidate) => fs.existsSync(candidate));
+  return {
+    text: fs.readFileSync(file, 'utf8'),
+    files: companion ? fs.readdirSync(companion).sort() : [],
+    pictures: companion ? fs.readdirSync(companion).filter((name) => name.endsWith('.png')).sort() : [],
+  };
 }

@@ -24,6 +24,7 @@ class NativeHostManifests : public testing::IsolatedTest {
   ManifestPlaces places() const {
     ManifestPlaces places;
     places.home = home();
+    places.configHome = path("xdg config");
     places.userDataDirs = {path("profile one"), path("profile two")};
     places.system = true;
     places.systemRoot = path("root");
@@ -45,8 +46,8 @@ TEST_F(NativeHostManifests, EachBrowserGetsItsManifestInItsFolders) {
     std::string allowed;
   };
   const Expected expected[] = {
-      {home() + "/.config/chromium/NativeMessagingHosts", "allowed_origins", chromiumOrigin},
-      {home() + "/.config/google-chrome/NativeMessagingHosts", "allowed_origins", chromiumOrigin},
+      {path("xdg config/chromium/NativeMessagingHosts"), "allowed_origins", chromiumOrigin},
+      {path("xdg config/google-chrome/NativeMessagingHosts"), "allowed_origins", chromiumOrigin},
       {path("profile one/NativeMessagingHosts"), "allowed_origins", chromiumOrigin},
       {path("profile two/NativeMessagingHosts"), "allowed_origins", chromiumOrigin},
       {home() + "/.mozilla/native-messaging-hosts", "allowed_extensions", extension_.geckoId},
