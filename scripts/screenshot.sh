@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes pictures of the main program: the main window, the project tree's
-# context menu and the save dialog, on a small sample knowledge base, under a
-# virtual X display (xvfb-run). Builds nothing: give it a build folder that
+# context menu and the save dialog, on a small sample knowledge base, and of
+# the capture dialog shown over a page in Chromium, under a virtual X display
+# (xvfb-run). Builds nothing: give it a build folder that
 # holds app/kestrova and cli/velkin.
 #
 #   scripts/screenshot.sh [BUILD_FOLDER [OUTPUT_FOLDER]]
@@ -80,8 +81,22 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 xvfb-run -a -s "-screen 0 1280x860x24" "$kestrova" --screenshot="$out" "$book/Recipes/Sourdough starter.htm"
 
+# The capture dialog over a page in Chromium, through the extension, the
+# native host and the capture library (needs chromium and the browser tests'
+# node packages: bash scripts/npm-ensure.sh tests/e2e).
+shots=(main_window tree_context_menu save_dialog)
+library="$build/iecapture/libmarrowind.so"
+if [[ -f "$library" && -d "$(dirname "$0")/../tests/e2e/node_modules/playwright-core" ]]; then
+  VELKIN_CLI="$(cd "$(dirname "$velkin")" && pwd)/velkin" VELKIN_LIBRARY="$(cd "$(dirname "$library")" && pwd)/libmarrowind.so" \
+    xvfb-run -a -s "-screen 0 1280x860x24" node "$(dirname "$0")/capture_dialog_shot.mjs" "$out/capture_dialog.png" \
+    > /dev/null || true
+  shots+=(capture_dialog)
+else
+  echo "screenshot.sh: no capture dialog picture (needs $library and the node packages of tests/e2e)" >&2
+fi
+
 status=0
-for shot in main_window tree_context_menu save_dialog; do
+for shot in "${shots[@]}"; do
   if [[ -s "$out/$shot.png" ]]; then
     echo "$out/$shot.png"
   else

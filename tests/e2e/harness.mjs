@@ -150,14 +150,17 @@ export function loggedRequests(logPath) {
 
 // Headless chromium with the extension, its worker and the test page open.
 // env reaches the native host (the browser passes its environment on).
-export async function launchBrowser(t, { profileDir, env, pageUrl }) {
+// headless false shows the window on the display in DISPLAY (screenshots).
+export async function launchBrowser(t, { profileDir, env, pageUrl, headless = true }) {
   const { chromium } = await import('playwright-core');
   const context = await chromium.launchPersistentContext(profileDir, {
     executablePath: chromiumPath,
-    headless: true,
+    headless,
+    viewport: headless ? undefined : null,
     env: { ...process.env, ...env },
     args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage',
+      '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage', '--test-type', '--window-position=0,0',
+      '--window-size=1100,760',
       `--disable-extensions-except=${extensionDir}`, `--load-extension=${extensionDir}`],
   });
   t.after(() => context.close());
