@@ -92,6 +92,37 @@ class HostConnection {
   }
 }
 
+// A connection started when a context menu opened, ready for the entry the
+// user is about to choose; closed when no capture takes it in time.
+const WARM_CONNECTION_MS = 30000;
+let warm = null;
+
+function warmUpHost() {
+  if (warm) return;
+  const connecting = connectToHost();
+  connecting.catch(() => {});  // told when a capture takes it
+  const timer = setTimeout(() => {
+    if (warm && warm.connecting === connecting) warm = null;
+    connecting.then((connection) => connection.close(), () => {});
+  }, WARM_CONNECTION_MS);
+  warm = { connecting, timer };
+}
+
+// The warm connection when there is one still open, else a new one.
+function takeHostConnection() {
+  const taken = warm;
+  warm = null;
+  if (!taken) return connectToHost();
+  clearTimeout(taken.timer);
+  return taken.connecting.then(
+    (connection) => (connection.closedReason === null ? connection : connectToHost()),
+    () => connectToHost());
+}
+
+chrome.runtime.onMessage.addListener((message, sender) => {
+  if (message && message.request === 'menu-opened' && sender.id === chrome.runtime.id && sender.tab) warmUpHost();
+});
+
 async function connectToHost() {
   let connection;
   try {
@@ -224,8 +255,15 @@ async function capture(menuItemId, tab, frameId, srcUrl) {
   if (typeof tabId !== 'number' || tabId < 0) return { ok: false, error: 'no tab to capture' };
   let connection = null;
   try {
-    connection = await connectToHost();
-    const snapshot = await completeStyleSheets(await frameSnapshot(tabId, frameId));
+    // The host starts while the frame describes its document.
+    const [connected, described] = await Promise.allSettled([
+      takeHostConnection(),
+      frameSnapshot(tabId, frameId).then(completeStyleSheets),
+    ]);
+    if (connected.status === 'fulfilled') connection = connected.value;
+    if (connected.status === 'rejected') throw connected.reason;
+    if (described.status === 'rejected') throw described.reason;
+    const snapshot = described.value;
     const request = requestFor(menuItemId, snapshot, srcUrl);
     const bytes = messageBytes(request);
     if (bytes > MAX_MESSAGE_BYTES) {

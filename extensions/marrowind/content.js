@@ -13,6 +13,13 @@
   let lastMenuPoint = null;
   addEventListener('contextmenu', (event) => {
     lastMenuPoint = { x: event.clientX, y: event.clientY };
+    // The background starts the host while the user reads the menu, so
+    // that the dialog comes up at once when an entry is chosen.
+    try {
+      chrome.runtime.sendMessage({ request: 'menu-opened' }).catch(() => {});
+    } catch (error) {
+      // The extension was reloaded: this script is an orphan.
+    }
   }, true);
 
   function rootElement() {

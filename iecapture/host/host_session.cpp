@@ -1,7 +1,13 @@
 #include "iecapture/host/host_session.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
 #include <QMetaObject>
+#include <QPushButton>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include "iecapture/host/capture_object.h"
 #include "platform/com/html_document.h"
@@ -45,6 +51,23 @@ com::HRESULT callMethod(IVelkin& velkin, com::IHTMLDocument2* document, const me
   }
 }
 
+// What the first window of a process pays for, paid before it is needed:
+// the fonts, the style and its standard icons (the image plugins with them).
+void warmUpToolkit() {
+  QDialog dialog;
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(new QLineEdit(&dialog));
+  layout->addWidget(new QTreeWidget(&dialog));
+  layout->addWidget(new QPushButton(QStringLiteral("Save"), &dialog));
+  dialog.ensurePolished();
+  dialog.adjustSize();
+  QStyle* style = QApplication::style();
+  for (const QStyle::StandardPixmap icon : {QStyle::SP_DirClosedIcon, QStyle::SP_DirOpenIcon, QStyle::SP_FileIcon,
+                                            QStyle::SP_DriveHDIcon}) {
+    style->standardIcon(icon).pixmap(16, 16);
+  }
+}
+
 }  // namespace
 
 HostSession::HostSession(int inFd, int outFd, bool callerAllowed)
@@ -55,7 +78,22 @@ HostSession::~HostSession() {
   if (reader_.joinable()) reader_.detach();
 }
 
+void HostSession::warmUp() {
+  if (captureObject_) return;
+  platform::Registry registry(platform::configFolder());
+  captureObject_ = createCaptureObject(registry);
+  warmUpToolkit();
+}
+
+com::ComPtr<IVelkin> HostSession::captureObject(platform::Registry& registry) {
+  if (!captureObject_) captureObject_ = createCaptureObject(registry);
+  return captureObject_;
+}
+
 void HostSession::start() {
+  // The library is loaded and the capture object made while the browser
+  // gathers the page, before the first request comes.
+  QMetaObject::invokeMethod(this, [this] { warmUp(); }, Qt::QueuedConnection);
   reader_ = std::thread([this] {
     for (;;) {
       messaging::Frame frame = messaging::readFrame(inFd_);
@@ -115,7 +153,7 @@ std::string HostSession::options(const messaging::Request& request) {
 
 std::string HostSession::save(const messaging::Request& request) {
   platform::Registry registry(platform::configFolder());
-  const com::ComPtr<IVelkin> velkin = createCaptureObject(registry);
+  const com::ComPtr<IVelkin> velkin = captureObject(registry);
   if (!velkin) return messaging::errorReply(request.id, kSetupIncorrect);
   com::ComPtr<com::IHTMLDocument2> document;
   if (com::FAILED(com::createDocumentFromMessage(request.snapshot, document.put()))) {

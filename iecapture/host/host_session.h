@@ -11,8 +11,11 @@
 #include <string>
 #include <thread>
 
+#include "iecapture/ivelkin.h"
 #include "messaging/framing.h"
 #include "messaging/reply.h"
+#include "platform/com/object.h"
+#include "platform/registry.h"
 
 namespace velkin::iecapture::host {
 
@@ -33,6 +36,10 @@ class HostSession : public QObject {
   bool answer(const messaging::Frame& frame);
   std::string save(const messaging::Request& request);
   std::string options(const messaging::Request& request);
+  // The capture object, made once for the session (it keeps nothing between
+  // calls); warmUp makes it ahead of the first request.
+  void warmUp();
+  com::ComPtr<iecapture::IVelkin> captureObject(platform::Registry& registry);
 
   int inFd_;
   int outFd_;
@@ -41,6 +48,7 @@ class HostSession : public QObject {
   std::deque<messaging::Frame> pending_;
   bool busy_ = false;
   bool over_ = false;
+  com::ComPtr<iecapture::IVelkin> captureObject_;
 };
 
 }  // namespace velkin::iecapture::host
