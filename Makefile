@@ -35,6 +35,7 @@ bench: build
 	$(BUILD)/bench/tree_bench
 	$(BUILD)/bench/capture_bench
 	$(BUILD)/bench/startup_bench
+	cmake --build $(BUILD) --target browser_capture_bench
 	bash bench/fidelity/run.sh $(BUILD)/cli/velkin
 
 install: build
