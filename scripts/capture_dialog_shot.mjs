@@ -6,10 +6,9 @@
 //
 // Needs chromium and the browser tests' node packages (tests/e2e).
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import {
-  browserSkipReason, clickMenu, hostEnvironment, launchBrowser, menuTarget, startSite, velkin,
+  browserSkipReason, clickMenu, launchBrowser, menuTarget, withRegisteredHost,
 } from '../tests/e2e/harness.mjs';
 
 const output = path.resolve(process.argv[2] || 'capture_dialog.png');
@@ -19,36 +18,26 @@ if (missing) {
   process.exit(1);
 }
 
-// The harness's helpers clean up through a test's after(); here at the end.
-const cleanups = [];
-const run = { after: (cleanup) => cleanups.push(cleanup) };
-const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'velkin-shot-'));
 try {
-  const site = await startSite(run);
-  const env = hostEnvironment(folder);
-  const profileDir = path.join(folder, 'profile');
-  velkin(env, 'register', process.env.VELKIN_LIBRARY, '--user-data-dir', profileDir);
-  const book = velkin(env, 'book-dir', '--create');
-  for (const category of ['Recipes/Breads', 'Travel/Maps', 'Science', 'Reading list']) {
-    fs.mkdirSync(path.join(book, category), { recursive: true });
-  }
-  // The file types the dialog offers.
-  fs.mkdirSync(path.join(env.XDG_DATA_HOME, 'velkin'), { recursive: true });
-  fs.writeFileSync(path.join(env.XDG_DATA_HOME, 'velkin/filetype.ini'),
-    ['zip', 'Zip archive', '1', 'pdf', 'PDF document', '1', 'mp3', 'MP3 sound', '0'].join('\r\n') + '\r\n');
-  fs.rmSync(output, { force: true });
-  const answer = { cancel: true, screenshot: output };
-  const state = await launchBrowser(run, {
-    profileDir, pageUrl: site.pageUrl, headless: false,
-    env: { ...env, QT_QPA_PLATFORM: 'xcb', VELKIN_TEST_DIALOG_ANSWER: JSON.stringify(answer) },
+  await withRegisteredHost(async ({ run, site, env, profileDir, book }) => {
+    for (const category of ['Recipes/Breads', 'Travel/Maps', 'Science', 'Reading list']) {
+      fs.mkdirSync(path.join(book, category), { recursive: true });
+    }
+    // The file types the dialog offers.
+    fs.mkdirSync(path.join(env.XDG_DATA_HOME, 'velkin'), { recursive: true });
+    fs.writeFileSync(path.join(env.XDG_DATA_HOME, 'velkin/filetype.ini'),
+      ['zip', 'Zip archive', '1', 'pdf', 'PDF document', '1', 'mp3', 'MP3 sound', '0'].join('\r\n') + '\r\n');
+    fs.rmSync(output, { force: true });
+    const answer = { cancel: true, screenshot: output };
+    const state = await launchBrowser(run, {
+      profileDir, pageUrl: site.pageUrl, headless: false,
+      env: { ...env, QT_QPA_PLATFORM: 'xcb', VELKIN_TEST_DIALOG_ANSWER: JSON.stringify(answer) },
+    });
+    await clickMenu(state.worker, 'save-page', await menuTarget(state.worker, site.pageUrl));
+    if (!fs.existsSync(output)) throw new Error('the capture dialog was not shown');
+    console.log(output);
   });
-  await clickMenu(state.worker, 'save-page', await menuTarget(state.worker, site.pageUrl));
-  if (!fs.existsSync(output)) throw new Error('the capture dialog was not shown');
-  console.log(output);
 } catch (error) {
   console.error(`capture_dialog_shot: ${error.message}`);
   process.exitCode = 1;
-} finally {
-  for (const cleanup of cleanups.reverse()) await cleanup();
-  fs.rmSync(folder, { recursive: true, force: true });
 }

@@ -19,10 +19,9 @@
 // tests' node packages (bash scripts/npm-ensure.sh tests/e2e).
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import {
-  browserSkipReason, clickMenu, hostEnvironment, hostSkipReason, launchBrowser, menuTarget, startSite, velkin,
+  browserSkipReason, clickMenu, hostSkipReason, launchBrowser, menuTarget, withRegisteredHost,
 } from '../../tests/e2e/harness.mjs';
 
 const RUNS = Number(process.env.VELKIN_BENCH_RUNS || 7);
@@ -75,72 +74,63 @@ function timedRun(command, args, env) {
   });
 }
 
-const cleanups = [];
-const run = { after: (cleanup) => cleanups.push(cleanup) };
-const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'velkin-bench-'));
 try {
-  const site = await startSite(run);
-  const env = hostEnvironment(folder);
-  const profileDir = path.join(folder, 'profile');
-  velkin(env, 'register', process.env.VELKIN_LIBRARY, '--user-data-dir', profileDir);
-  const book = velkin(env, 'book-dir', '--create');
-  const timesLog = path.join(folder, 'times.log');
-  const answer = { fileName: 'bench', category: '', timesLog };
-  const state = await launchBrowser(run, {
-    profileDir, pageUrl: site.pageUrl, env: { ...env, VELKIN_TEST_DIALOG_ANSWER: JSON.stringify(answer) },
-  });
-  const target = await menuTarget(state.worker, site.pageUrl);
+  await withRegisteredHost(async ({ run, folder, site, env, profileDir, book }) => {
+    const timesLog = path.join(folder, 'times.log');
+    const answer = { fileName: 'bench', category: '', timesLog };
+    const state = await launchBrowser(run, {
+      profileDir, pageUrl: site.pageUrl, env: { ...env, VELKIN_TEST_DIALOG_ANSWER: JSON.stringify(answer) },
+    });
+    const target = await menuTarget(state.worker, site.pageUrl);
 
-  // One capture through the page entry; with the menu opened first (a right
-  // click, then a moment to choose the entry, as a user does) or without
-  // (as the toolbar button and the shortcut do).
-  const captureOnce = async (openMenuFirst) => {
-    fs.rmSync(timesLog, { force: true });
-    fs.rmSync(book, { recursive: true, force: true });
-    fs.mkdirSync(book);
-    if (openMenuFirst) {
-      await state.page.click('#text', { button: 'right' });
-      await new Promise((resolve) => setTimeout(resolve, MENU_READING_MS));
+    // One capture through the page entry; with the menu opened first (a right
+    // click, then a moment to choose the entry, as a user does) or without
+    // (as the toolbar button and the shortcut do).
+    const captureOnce = async (openMenuFirst) => {
+      fs.rmSync(timesLog, { force: true });
+      fs.rmSync(book, { recursive: true, force: true });
+      fs.mkdirSync(book);
+      if (openMenuFirst) {
+        await state.page.click('#text', { button: 'right' });
+        await new Promise((resolve) => setTimeout(resolve, MENU_READING_MS));
+      }
+      const clicked = Date.now();
+      const reply = await clickMenu(state.worker, 'save-page', target);
+      const replied = Date.now();
+      if (!reply.saved) throw new Error(`the capture failed: ${JSON.stringify(reply)}`);
+      const times = Object.fromEntries(fs.readFileSync(timesLog, 'utf8').trim().split('\n')
+        .map((line) => line.split(' ')).map(([event, ms]) => [event, Number(ms)]));
+      return { shown: times.shown - clicked, saved: replied - times.answered };
+    };
+
+    const dialogStart = [];
+    const coldStart = [];
+    const save = [];
+    const bare = [];
+    const cli = [];
+    // One warm-up each, then the runs alternate so that the machine's noise
+    // falls on both sides alike.
+    for (let round = -1; round < RUNS; ++round) {
+      const times = await captureOnce(true);
+      const cold = await captureOnce(false);
+      const bareMs = await bareWindowStart(env);
+      fs.rmSync(book, { recursive: true, force: true });
+      fs.mkdirSync(book);
+      const cliMs = await timedRun(process.env.VELKIN_CLI,
+        ['capture', site.pageUrl, '--into', '', '--name', 'bench', '--quiet'], env);
+      if (round < 0) continue;
+      dialogStart.push(times.shown);
+      coldStart.push(cold.shown);
+      save.push(times.saved, cold.saved);
+      bare.push(bareMs);
+      cli.push(cliMs);
     }
-    const clicked = Date.now();
-    const reply = await clickMenu(state.worker, 'save-page', target);
-    const replied = Date.now();
-    if (!reply.saved) throw new Error(`the capture failed: ${JSON.stringify(reply)}`);
-    const times = Object.fromEntries(fs.readFileSync(timesLog, 'utf8').trim().split('\n')
-      .map((line) => line.split(' ')).map(([event, ms]) => [event, Number(ms)]));
-    return { shown: times.shown - clicked, saved: replied - times.answered };
-  };
-
-  const dialogStart = [];
-  const coldStart = [];
-  const save = [];
-  const bare = [];
-  const cli = [];
-  // One warm-up each, then the runs alternate so that the machine's noise
-  // falls on both sides alike.
-  for (let round = -1; round < RUNS; ++round) {
-    const times = await captureOnce(true);
-    const cold = await captureOnce(false);
-    const bareMs = await bareWindowStart(env);
-    fs.rmSync(book, { recursive: true, force: true });
-    fs.mkdirSync(book);
-    const cliMs = await timedRun(process.env.VELKIN_CLI, ['capture', site.pageUrl, '--into', '', '--name', 'bench', '--quiet'],
-      env);
-    if (round < 0) continue;
-    dialogStart.push(times.shown);
-    coldStart.push(cold.shown);
-    save.push(times.saved, cold.saved);
-    bare.push(bareMs);
-    cli.push(cliMs);
-  }
-  report('capture_dialog_start', dialogStart, bare, 1.5, ['menu entry to dialog', 'bare Qt dialog start']);
-  console.log(`# without the menu opened first (toolbar button, shortcut): ${format(median(coldStart))}, ` +
-    `ratio ${(median(coldStart) / median(bare)).toFixed(2)}`);
-  report('capture_save', save, cli, 1.2, ['Save to page on disk', 'velkin capture']);
+    report('capture_dialog_start', dialogStart, bare, 1.5, ['menu entry to dialog', 'bare Qt dialog start']);
+    console.log(`# without the menu opened first (toolbar button, shortcut): ${format(median(coldStart))}, ` +
+      `ratio ${(median(coldStart) / median(bare)).toFixed(2)}`);
+    report('capture_save', save, cli, 1.2, ['Save to page on disk', 'velkin capture']);
+  });
 } catch (error) {
   console.error(`browser_capture_bench: ${error.stack || error.message}`);
   process.exitCode = 1;
-} finally {
-  for (const cleanup of cleanups.reverse()) await cleanup();
-  fs.rmSync(folder, { recursive: true, force: true });
 }

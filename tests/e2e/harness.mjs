@@ -264,3 +264,24 @@ export function savedPage(folder, fileName) {
     pictures: companion ? fs.readdirSync(companion).filter((name) => name.endsWith('.png')).sort() : [],
   };
 }
+
+// For scripts outside the test runner (screenshots, benchmarks): the test
+// site, a scratch home and knowledge base, the host registered for a
+// chromium profile there; body gets them with a stand-in for a test's
+// after(), and everything is cleaned up when it ends.
+export async function withRegisteredHost(body) {
+  const cleanups = [];
+  const run = { after: (cleanup) => cleanups.push(cleanup) };
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'velkin-run-'));
+  try {
+    const site = await startSite(run);
+    const env = hostEnvironment(folder);
+    const profileDir = path.join(folder, 'profile');
+    velkin(env, 'register', process.env.VELKIN_LIBRARY, '--user-data-dir', profileDir);
+    const book = velkin(env, 'book-dir', '--create');
+    return await body({ run, folder, site, env, profileDir, book });
+  } finally {
+    for (const cleanup of cleanups.reverse()) await cleanup();
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+}
