@@ -14,6 +14,7 @@
 
 #include "app/main_frame_internal.h"
 #include "app/project_tree_ctrl.h"
+#include "app/search_dialog.h"
 #include "app/tk_tree_view.h"
 #include "platform/file_util.h"
 #include "platform/trace.h"
@@ -112,6 +113,15 @@ void CMainFrame::setSeams(Seams seams) {
       return velkin::uikit::askYesNo(this, caption, text.toStdString());
     };
   }
+  if (seams.askSearch) {
+    seams_.askSearch = std::move(seams.askSearch);
+  } else if (!seams_.askSearch) {
+    seams_.askSearch = [this]() -> std::optional<velkin::kb::PageFilter> {
+      CSearchDialog dialog(this);
+      if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+      return dialog.filter();
+    };
+  }
 }
 
 // ---------------------------------------------------------------- creation
@@ -177,6 +187,7 @@ void CMainFrame::updateCommandStates() {
   action(Command::ShowTag)->setChecked(settings_.showAllTags);
   action(Command::PromptSaveSource)->setChecked(settings_.promptSave);
   action(Command::HideScriptError)->setChecked(settings_.hideError);
+  action(Command::SearchResult)->setChecked(!searchBar_->isHidden());
   for (const app::ZoomCommand zoom : app::kZoomCommands) {
     action(static_cast<Command>(zoom.commandId))->setChecked(zoomStateCode_ == app::zoomStateCode(zoom.level));
   }

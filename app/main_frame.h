@@ -31,11 +31,15 @@
 #include <QUrl>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "app/app_settings.h"
+#include "app/search_bar.h"
 #include "app/tk_web_view.h"
+#include "kb/page_filter.h"
 #include "platform/registry.h"
 
+class CProjectTreeCtrl;
 class CTkTreeView;
 class QAction;
 class QActionGroup;
@@ -124,6 +128,8 @@ class CMainFrame : public QMainWindow {
     std::function<void(const char* caption, const QString& text)> inform;
     // Asks a Yes/No question; true for Yes.
     std::function<bool(const char* caption, const QString& text)> ask;
+    // The Search Options dialog: the filter chosen, nullopt for Cancel.
+    std::function<std::optional<velkin::kb::PageFilter>()> askSearch;
   };
 
   explicit CMainFrame(velkin::platform::Registry& registry, QWidget* parent = nullptr);
@@ -143,7 +149,7 @@ class CMainFrame : public QMainWindow {
   QToolBar* toolBar() const { return toolBar_; }
   QToolBar* addressToolBar() const { return addressToolBar_; }
   velkin::uikit::CBuildProgressBar* buildProgressBar() const { return buildBar_; }
-  QDockWidget* searchBar() const { return searchBar_; }
+  CSearchBar* searchBar() const { return searchBar_; }
   QSplitter* splitter() const { return splitter_; }
 
   const QString& currentLocation() const { return currentLocation_; }
@@ -191,6 +197,12 @@ class CMainFrame : public QMainWindow {
   void onTipOfTheDay();
   void onAbout();
   void onCustomize();
+  // Search ...: the Search Options dialog; on OK the search bar's tree
+  // takes its filter and the bar is shown.
+  void onSearch();
+  // Search Result: shows the search bar when hidden, hides it when shown.
+  void onSearchResult();
+  void onCheckNewVersion();
 
  signals:
   // Commands forwarded to the project tree.
@@ -209,6 +221,7 @@ class CMainFrame : public QMainWindow {
   //   main_frame_bars.cpp      menus, toolbars, status bar, docking bars, bar states
   //   main_frame_modes.cpp     view modes, opening locations, saving on leaving, close
   //   main_frame_settings.cpp  the setting toggles, text zoom and the tree pane
+  //   main_frame_search.cpp    the search bar and its commands, the new-version check
 
   // main_frame.cpp
   void createClientArea();
@@ -258,6 +271,12 @@ class CMainFrame : public QMainWindow {
   // main_frame_settings.cpp
   void createZoomCommands();
 
+  // main_frame_search.cpp
+  void createSearchBar();
+  // The search bar's tree when it has the focus (Rename and Refresh go
+  // there then), else nullptr.
+  CProjectTreeCtrl* focusedSearchTree() const;
+
   velkin::platform::Registry& registry_;
   velkin::app::FrameSettings settings_;
   Seams seams_;
@@ -272,7 +291,7 @@ class CMainFrame : public QMainWindow {
   QLabel* numIndicator_ = nullptr;
   QLabel* scrollIndicator_ = nullptr;
   velkin::uikit::CBuildProgressBar* buildBar_ = nullptr;
-  QDockWidget* searchBar_ = nullptr;
+  CSearchBar* searchBar_ = nullptr;
   QSplitter* splitter_ = nullptr;
   CTkTreeView* treeView_ = nullptr;
   CTkWebView* webView_ = nullptr;

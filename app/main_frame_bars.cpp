@@ -222,12 +222,7 @@ void CMainFrame::updateLockIndicators() {
 // ---------------------------------------------------------------- docking bars
 
 void CMainFrame::createDockBars() {
-  searchBar_ = new QDockWidget(tr("Search"), this);
-  searchBar_->setObjectName(QStringLiteral("SearchBar"));
-  searchBar_->setAllowedAreas(Qt::AllDockWidgetAreas);
-  searchBar_->setWidget(new QWidget(searchBar_));
-  addDockWidget(Qt::RightDockWidgetArea, searchBar_);
-  searchBar_->hide();
+  createSearchBar();
 
   buildBar_ = new velkin::uikit::CBuildProgressBar(this);
   buildBar_->setAllowedAreas(Qt::AllDockWidgetAreas);

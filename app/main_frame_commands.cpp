@@ -14,6 +14,7 @@
 
 #include "app/main_frame.h"
 #include "app/main_frame_internal.h"
+#include "app/project_tree_ctrl.h"
 #include "kb/messages.h"
 #include "kb/meta.h"
 #include "platform/file_util.h"
@@ -93,8 +94,9 @@ void CMainFrame::createActions() {
       {Command::Browse, QT_TR_NOOP("Browse"), "browse", nullptr, [](CMainFrame& f) { f.onBrowse(); }, kCheckable},
       {Command::Edit, QT_TR_NOOP("Edit"), "edit", nullptr, [](CMainFrame& f) { f.onEdit(); }, kCheckable},
       {Command::EditSource, QT_TR_NOOP("Edit Source"), nullptr, nullptr, nullptr, kCheckable},
-      {Command::Search, QT_TR_NOOP("Search ..."), nullptr, "Ctrl+F", nullptr, kPlain},
-      {Command::SearchResult, QT_TR_NOOP("Search Result"), nullptr, nullptr, nullptr, kPlain},
+      {Command::Search, QT_TR_NOOP("Search ..."), nullptr, "Ctrl+F", [](CMainFrame& f) { f.onSearch(); }, kPlain},
+      {Command::SearchResult, QT_TR_NOOP("Search Result"), nullptr, nullptr, [](CMainFrame& f) { f.onSearchResult(); },
+       kCheckable},
       {Command::ShowTag, QT_TR_NOOP("Show Tag"), nullptr, nullptr, [](CMainFrame& f) { f.onShowTag(); }, kCheckable},
       {Command::PromptSaveSource, QT_TR_NOOP("Prompt Save Source"), nullptr, nullptr,
        [](CMainFrame& f) { f.onPromptSaveSource(); }, kCheckable},
@@ -128,7 +130,8 @@ void CMainFrame::createActions() {
       {Command::Contents, QT_TR_NOOP("Contents"), nullptr, "F1", [](CMainFrame& f) { f.onContents(); }, kPlain},
       {Command::TipOfTheDay, QT_TR_NOOP("Tip of the day"), nullptr, nullptr, [](CMainFrame& f) { f.onTipOfTheDay(); },
        kPlain},
-      {Command::CheckNewVersion, QT_TR_NOOP("Check new version"), nullptr, nullptr, nullptr, kPlain},
+      {Command::CheckNewVersion, QT_TR_NOOP("Check new version"), nullptr, nullptr,
+       [](CMainFrame& f) { f.onCheckNewVersion(); }, kPlain},
       {Command::About, QT_TR_NOOP("About"), nullptr, nullptr, [](CMainFrame& f) { f.onAbout(); }, kPlain},
       // Panes
       {Command::NextPane, QT_TR_NOOP("Next Pane"), nullptr, "F6", [](CMainFrame& f) { f.switchPane(1); }, kPlain},
@@ -191,6 +194,7 @@ void CMainFrame::onSetBookDirectory() {
     return;
   }
   emit treeRefresh();
+  searchBar_->treeCtrl()->onRefresh();
 }
 
 // ---------------------------------------------------------------- clipboard
@@ -212,10 +216,18 @@ void CMainFrame::clipboardCommand(void (*onField)(QLineEdit&), QWebEnginePage::W
 // ---------------------------------------------------------------- tree routing
 
 void CMainFrame::onRename() {
+  if (CProjectTreeCtrl* search = focusedSearchTree()) {
+    search->onRename();
+    return;
+  }
   if (activePane_ == Pane::Tree && treeShown_) emit treeRename();
 }
 
 void CMainFrame::onTreeRefresh() {
+  if (CProjectTreeCtrl* search = focusedSearchTree()) {
+    search->onRefresh();
+    return;
+  }
   if (activePane_ == Pane::Tree && treeShown_) {
     emit treeRefresh();
   } else {
