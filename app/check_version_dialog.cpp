@@ -73,8 +73,6 @@ void CCheckVersionDialog::onCheck() {
 
 void CCheckVersionDialog::startFetch() {
   busy_.emplace();
-  // The previous worker has delivered its answer, so it is at its end.
-  if (worker_.joinable()) worker_.join();
   cancel_ = false;
   const std::string address = velkin::app::noticeAddress(velkin::app::updateServer(registry_));
   worker_ = std::thread([this, address] {
@@ -86,6 +84,8 @@ void CCheckVersionDialog::startFetch() {
 }
 
 void CCheckVersionDialog::fetchDone(const std::optional<std::string>& notice) {
+  // The worker's last step was to send this answer: it is at its end.
+  worker_.join();
   append(notice ? *notice : std::string(velkin::app::kCheckFailedText));
   busy_.reset();
   checking_ = false;

@@ -477,41 +477,34 @@ TEST_F(MainFrameTest, RenameAndRefreshKeysReachTheTreeOnlyWhenItIsTheActivePane)
   EXPECT_EQ(refresh.count(), 1) << "Refresh reloads the page instead";
 }
 
-TEST_F(MainFrameTest, SearchRunsTheDialogAndOnlyOkFiltersTheSearchTreeAndShowsItsBar) {
+TEST_F(MainFrameTest, SearchFiltersTheSearchTreeOnOkAndSearchResultTogglesTheBarWithItsCheckMark) {
+  showActive();
   std::optional<kb::PageFilter> answer;
-  int asked = 0;
   CMainFrame::Seams seams;
-  seams.askSearch = [&] {
-    ++asked;
-    return answer;
-  };
+  seams.askSearch = [&] { return answer; };
   frame_->setSeams(std::move(seams));
+  const auto barShown = [this] { return !frame_->searchBar()->isHidden(); };
   EXPECT_EQ(action(Command::Search)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
   action(Command::Search)->trigger();
-  EXPECT_EQ(asked, 1);
-  EXPECT_TRUE(frame_->searchBar()->isHidden()) << "Cancel shows nothing";
+  EXPECT_FALSE(barShown()) << "Cancel shows nothing";
   EXPECT_FALSE(action(Command::SearchResult)->isChecked());
 
   answer = kb::PageFilter::byMode(kb::FilterMode::Keyword, "baking");
   action(Command::Search)->trigger();
-  EXPECT_FALSE(frame_->searchBar()->isHidden());
+  EXPECT_TRUE(barShown());
   EXPECT_TRUE(action(Command::SearchResult)->isChecked());
   const kb::PageFilter& filter = frame_->searchBar()->treeCtrl()->model().filter();
   EXPECT_EQ(filter.mode, static_cast<int>(kb::FilterMode::Keyword));
   EXPECT_EQ(filter.text, "baking");
   EXPECT_EQ(frame_->treeView()->treeCtrl()->model().filter().mode, 0) << "the main tree is never filtered";
-}
 
-TEST_F(MainFrameTest, SearchResultTogglesTheBarAndTheCheckMarkFollowsTheBar) {
-  showActive();
-  ASSERT_TRUE(action(Command::SearchResult)->isCheckable());
   action(Command::SearchResult)->trigger();
-  EXPECT_FALSE(frame_->searchBar()->isHidden());
-  EXPECT_TRUE(action(Command::SearchResult)->isChecked());
-  action(Command::SearchResult)->trigger();
-  EXPECT_TRUE(frame_->searchBar()->isHidden());
+  EXPECT_FALSE(barShown());
   EXPECT_FALSE(action(Command::SearchResult)->isChecked());
   action(Command::SearchResult)->trigger();
+  EXPECT_TRUE(barShown());
+  EXPECT_TRUE(action(Command::SearchResult)->isChecked());
+  EXPECT_EQ(frame_->searchBar()->treeCtrl()->model().filter().text, "baking") << "the filter stays";
   frame_->searchBar()->close();  // the bar's own close button
   EXPECT_FALSE(action(Command::SearchResult)->isChecked());
 }

@@ -4,7 +4,6 @@
 // the main tree's remembered selection left alone).
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,13 +34,14 @@ using velkin::kb::TreeItem;
 
 // ---------------------------------------------------------------- dialog
 
-struct InputCase {
+struct CriterionCase {
   const char* name;
   FilterMode mode;
-  std::vector<std::string> enabled;  // fileName, from, to, url, keyword
+  std::set<std::string> enabled;                   // of fileName, from, to, url, keyword
+  std::function<QLineEdit*(CSearchDialog&)> edit;  // nullptr: the date
 };
 
-class SearchDialogInputs : public ::testing::TestWithParam<InputCase> {};
+class SearchDialogTest : public ::testing::TestWithParam<CriterionCase> {};
 
 std::set<std::string> enabledInputs(const CSearchDialog& dialog) {
   std::set<std::string> enabled;
@@ -56,69 +56,34 @@ std::set<std::string> enabledInputs(const CSearchDialog& dialog) {
   return enabled;
 }
 
-TEST_P(SearchDialogInputs, ChoosingACriterionEnablesOnlyItsOwnInputs) {
+TEST_P(SearchDialogTest, ACriterionEnablesItsInputsAndOkNeedsItsText) {
+  const CriterionCase& c = GetParam();
   CSearchDialog dialog;
   EXPECT_TRUE(dialog.modeButton(FilterMode::FileName)->isChecked()) << "the dialog opens on File name";
   EXPECT_EQ(enabledInputs(dialog), std::set<std::string>{"fileName"});
-  dialog.show();
-  // Away and back, so every case leaves some other criterion first.
-  const FilterMode other = GetParam().mode == FilterMode::Keyword ? FilterMode::Created : FilterMode::Keyword;
-  dialog.modeButton(other)->click();
-  dialog.modeButton(GetParam().mode)->click();
-  EXPECT_EQ(dialog.mode(), GetParam().mode);
-  const std::vector<std::string>& wanted = GetParam().enabled;
-  EXPECT_EQ(enabledInputs(dialog), std::set<std::string>(wanted.begin(), wanted.end()));
-  int checked = 0;
-  for (const FilterMode mode : {FilterMode::FileName, FilterMode::Created, FilterMode::PageUrl, FilterMode::Keyword}) {
-    checked += dialog.modeButton(mode)->isChecked() ? 1 : 0;
-  }
-  EXPECT_EQ(checked, 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Criteria, SearchDialogInputs,
-                         ::testing::Values(InputCase{"FileName", FilterMode::FileName, {"fileName"}},
-                                           InputCase{"Created", FilterMode::Created, {"from", "to"}},
-                                           InputCase{"PageUrl", FilterMode::PageUrl, {"url"}},
-                                           InputCase{"Keyword", FilterMode::Keyword, {"keyword"}}),
-                         [](const auto& param) { return std::string(param.param.name); });
-
-struct OkCase {
-  const char* name;
-  FilterMode mode;
-  std::function<QLineEdit*(CSearchDialog&)> edit;  // nullptr: the date
-};
-
-class SearchDialogOk : public ::testing::TestWithParam<OkCase> {};
-
-TEST_P(SearchDialogOk, EmptyTextStaysOpenAndATextClosesWithItsFilter) {
-  CSearchDialog dialog;
-  // Texts in the other boxes must not count for the chosen criterion.
-  dialog.fileNameEdit()->setText(QStringLiteral("other"));
-  dialog.urlEdit()->setText(QStringLiteral("other"));
-  dialog.keywordEdit()->setText(QStringLiteral("other"));
+  // Texts in every box: only the chosen criterion's may count.
+  for (QLineEdit* edit : {dialog.fileNameEdit(), dialog.urlEdit(), dialog.keywordEdit()}) edit->setText("other");
   const QDateTime from(QDate(2024, 3, 1), QTime(8, 30, 0));
   const QDateTime to(QDate(2024, 3, 31), QTime(17, 45, 10));
   dialog.fromEdit()->setDateTime(from);
   dialog.toEdit()->setDateTime(to);
   dialog.show();
-  dialog.setMode(GetParam().mode);
-  QSignalSpy accepted(&dialog, &QDialog::accepted);
+  dialog.modeButton(c.mode == FilterMode::Keyword ? FilterMode::Created : FilterMode::Keyword)->click();
+  dialog.modeButton(c.mode)->click();
+  EXPECT_EQ(enabledInputs(dialog), c.enabled);
 
-  if (GetParam().edit) {
-    QLineEdit* edit = GetParam().edit(dialog);
-    edit->clear();
+  QSignalSpy accepted(&dialog, &QDialog::accepted);
+  if (c.edit) {
+    c.edit(dialog)->clear();
     QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
-    EXPECT_TRUE(dialog.isVisible()) << "an empty text keeps the dialog open";
-    EXPECT_EQ(accepted.count(), 0);
-    EXPECT_TRUE(QApplication::topLevelWidgets().contains(&dialog));
-    edit->setText(QStringLiteral("Pie"));
+    EXPECT_TRUE(dialog.isVisible()) << "an empty text keeps the dialog open, with no message";
+    c.edit(dialog)->setText(QStringLiteral("Pie"));
   }
   QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
-  EXPECT_EQ(accepted.count(), 1);
-  EXPECT_FALSE(dialog.isVisible());
+  ASSERT_EQ(accepted.count(), 1);
   const PageFilter& filter = dialog.filter();
-  EXPECT_EQ(filter.mode, static_cast<int>(GetParam().mode));
-  if (GetParam().edit) {
+  EXPECT_EQ(filter.mode, static_cast<int>(c.mode));
+  if (c.edit) {
     EXPECT_EQ(filter.text, "Pie");
   } else {
     EXPECT_EQ(filter.from, static_cast<std::time_t>(from.toSecsSinceEpoch())) << "date and time of day";
@@ -127,25 +92,19 @@ TEST_P(SearchDialogOk, EmptyTextStaysOpenAndATextClosesWithItsFilter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Criteria, SearchDialogOk,
-    ::testing::Values(OkCase{"FileName", FilterMode::FileName, [](CSearchDialog& d) { return d.fileNameEdit(); }},
-                      OkCase{"Created", FilterMode::Created, nullptr},
-                      OkCase{"PageUrl", FilterMode::PageUrl, [](CSearchDialog& d) { return d.urlEdit(); }},
-                      OkCase{"Keyword", FilterMode::Keyword, [](CSearchDialog& d) { return d.keywordEdit(); }}),
+    Criteria, SearchDialogTest,
+    ::testing::Values(
+        CriterionCase{"FileName", FilterMode::FileName, {"fileName"}, [](CSearchDialog& d) { return d.fileNameEdit(); }},
+        CriterionCase{"Created", FilterMode::Created, {"from", "to"}, nullptr},
+        CriterionCase{"PageUrl", FilterMode::PageUrl, {"url"}, [](CSearchDialog& d) { return d.urlEdit(); }},
+        CriterionCase{"Keyword", FilterMode::Keyword, {"keyword"}, [](CSearchDialog& d) { return d.keywordEdit(); }}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // ---------------------------------------------------------------- search bar
 
+// The view shows the expand sign by policy, or for children it holds.
 bool showsExpandButton(const QTreeWidgetItem& widget) {
-  switch (widget.childIndicatorPolicy()) {
-    case QTreeWidgetItem::ShowIndicator:
-      return true;
-    case QTreeWidgetItem::DontShowIndicatorWhenChildless:
-      return widget.childCount() > 0;
-    case QTreeWidgetItem::DontShowIndicator:
-      return false;
-  }
-  return false;
+  return widget.childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator || widget.childCount() > 0;
 }
 
 class SearchBarTest : public velkin::testing::IsolatedTest {
