@@ -31,17 +31,22 @@
 #include <QUrl>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "app/app_settings.h"
+#include "app/search_bar.h"
 #include "app/tk_web_view.h"
+#include "kb/page_filter.h"
 #include "platform/registry.h"
 
+class CProjectTreeCtrl;
 class CTkTreeView;
 class QAction;
 class QActionGroup;
 class QComboBox;
 class QDockWidget;
 class QLabel;
+class QLineEdit;
 class QSplitter;
 class QToolBar;
 
@@ -123,6 +128,8 @@ class CMainFrame : public QMainWindow {
     std::function<void(const char* caption, const QString& text)> inform;
     // Asks a Yes/No question; true for Yes.
     std::function<bool(const char* caption, const QString& text)> ask;
+    // The Search Options dialog: the filter chosen, nullopt for Cancel.
+    std::function<std::optional<velkin::kb::PageFilter>()> askSearch;
   };
 
   explicit CMainFrame(velkin::platform::Registry& registry, QWidget* parent = nullptr);
@@ -142,7 +149,7 @@ class CMainFrame : public QMainWindow {
   QToolBar* toolBar() const { return toolBar_; }
   QToolBar* addressToolBar() const { return addressToolBar_; }
   velkin::uikit::CBuildProgressBar* buildProgressBar() const { return buildBar_; }
-  QDockWidget* searchBar() const { return searchBar_; }
+  CSearchBar* searchBar() const { return searchBar_; }
   QSplitter* splitter() const { return splitter_; }
 
   const QString& currentLocation() const { return currentLocation_; }
@@ -190,6 +197,12 @@ class CMainFrame : public QMainWindow {
   void onTipOfTheDay();
   void onAbout();
   void onCustomize();
+  // Search ...: the Search Options dialog; on OK the search bar's tree
+  // takes its filter and the bar is shown.
+  void onSearch();
+  // Search Result: shows the search bar when hidden, hides it when shown.
+  void onSearchResult();
+  void onCheckNewVersion();
 
  signals:
   // Commands forwarded to the project tree.
@@ -202,22 +215,49 @@ class CMainFrame : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The frame's code is split by concern, one file each:
+  //   main_frame.cpp           creation, seams, panes, address bar, command states
+  //   main_frame_commands.cpp  the command table and the plain command handlers
+  //   main_frame_bars.cpp      menus, toolbars, status bar, docking bars, bar states
+  //   main_frame_modes.cpp     view modes, opening locations, saving on leaving, close
+  //   main_frame_settings.cpp  the setting toggles, text zoom and the tree pane
+  //   main_frame_search.cpp    the search bar and its commands, the new-version check
+
+  // main_frame.cpp
+  void createClientArea();
+  void updateCommandStates();
+  void onFocusChanged(QWidget* old, QWidget* now);
+  void switchPane(int step);
+
+  // main_frame_commands.cpp
   void createActions();
+  QAction* addCommand(Command command, const QString& text, const QString& icon = {});
+  void onCut();
+  void onCopy();
+  void onPaste();
+  // Runs a clipboard command on the focused text field, or on the page when
+  // the web view has the focus.
+  void clipboardCommand(void (*onField)(QLineEdit&), QWebEnginePage::WebAction onPage);
+
+  // main_frame_bars.cpp
   void createMenus();
   void createToolBars();
   void createStatusBar();
   void createDockBars();
-  void createClientArea();
   void restoreBarStates();
-  QAction* addCommand(Command command, const QString& text, const QString& icon = {});
-  void updateCommandStates();
   void updateLockIndicators();
-  void onFocusChanged(QWidget* old, QWidget* now);
+  void applyToolbarTextOption(int option);
+
+  // main_frame_modes.cpp
   void onAddressEntered();
   void onAddressActivated(int index);
   void goToAddress(const QString& text);
   // Navigates the browser to address and shows it in the address bar.
   void showAddress(const QString& address);
+  // The one way to another location: leaves the page shown (leavePageThen),
+  // makes where the current location, navigates there and, when asked,
+  // shows it in the address bar. Every command that opens a page ends here.
+  void openLocation(const QString& where, bool showInAddressBar);
   // Runs leave at once, or in Edit mode after the page is saved. When the
   // write fails, leave runs only if the user chooses to leave the page
   // anyway; otherwise the edits stay on screen.
@@ -227,11 +267,15 @@ class CMainFrame : public QMainWindow {
   enum class SaveRequest { Command, Leaving };
   void reportSave(CTkWebView::SaveResult result, const QString& message, SaveRequest request);
   void showScriptError(const QString& message);
-  void switchPane(int step);
-  void applyToolbarTextOption(int option);
-  void onCut();
-  void onCopy();
-  void onPaste();
+
+  // main_frame_settings.cpp
+  void createZoomCommands();
+
+  // main_frame_search.cpp
+  void createSearchBar();
+  // The search bar's tree when it has the focus (Rename and Refresh go
+  // there then), else nullptr.
+  CProjectTreeCtrl* focusedSearchTree() const;
 
   velkin::platform::Registry& registry_;
   velkin::app::FrameSettings settings_;
@@ -247,7 +291,7 @@ class CMainFrame : public QMainWindow {
   QLabel* numIndicator_ = nullptr;
   QLabel* scrollIndicator_ = nullptr;
   velkin::uikit::CBuildProgressBar* buildBar_ = nullptr;
-  QDockWidget* searchBar_ = nullptr;
+  CSearchBar* searchBar_ = nullptr;
   QSplitter* splitter_ = nullptr;
   CTkTreeView* treeView_ = nullptr;
   CTkWebView* webView_ = nullptr;

@@ -1,7 +1,6 @@
 #include "app/project_tree_ctrl.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -14,6 +13,7 @@
 #include "kb/messages.h"
 #include "platform/console_runner.h"
 #include "platform/trace.h"
+#include "uikit/busy_cursor.h"
 
 using velkin::kb::ItemKind;
 using velkin::kb::TreeItem;
@@ -48,19 +48,11 @@ constexpr CommandEntry kCommands[] = {
 };
 static_assert(std::size(kCommands) == CProjectTreeCtrl::kCommandCount);
 
-// Shows the busy cursor for as long as it lives.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 }  // namespace
 
-CProjectTreeCtrl::CProjectTreeCtrl(velkin::platform::Registry& registry, QWidget* parent)
-    : ProjectTreeView(registry, {}, parent) {
+CProjectTreeCtrl::CProjectTreeCtrl(velkin::platform::Registry& registry, QWidget* parent,
+                                   velkin::uikit::ProjectTreeOptions options)
+    : ProjectTreeView(registry, std::move(options), parent) {
   commandSeams_.askBookSettings = [this](const std::string& title,
                                          const std::string& folder) -> std::optional<velkin::book::BookSettings> {
     velkin::app::BookDialog dialog(this->registry(), title, folder, this);
@@ -243,7 +235,7 @@ void CProjectTreeCtrl::onBuildHtml() {
   if (item == nullptr) return;
   velkin::book::IndexOutcome outcome;
   {
-    const BusyCursor busy;
+    const velkin::uikit::BusyCursor busy;
     outcome = velkin::book::buildHtmlIndex(model().pathOf(item));
   }
   if (!outcome.ok()) {

@@ -46,7 +46,10 @@ class CProjectTreeCtrl : public velkin::uikit::ProjectTreeView {
   enum class Command { Open, Edit, OpenUrl, NewCategory, Delete, Rename, BuildChm, BuildHtml, Refresh };
   static constexpr int kCommandCount = 9;
 
-  explicit CProjectTreeCtrl(velkin::platform::Registry& registry, QWidget* parent = nullptr);
+  // options dress the shared view (the search bar's tree keeps no
+  // remembered selection).
+  explicit CProjectTreeCtrl(velkin::platform::Registry& registry, QWidget* parent = nullptr,
+                            velkin::uikit::ProjectTreeOptions options = {});
   // Stops a running build; the view then lets the model write SelectedFolder.
   ~CProjectTreeCtrl() override;
 

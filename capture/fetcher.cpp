@@ -195,6 +195,12 @@ size_t receive(char* data, size_t size, size_t count, void* user) {
   return 0;
 }
 
+// The progress callback of a cancellable fetch: a non-zero answer ends the
+// transfer.
+int cancelRequested(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
+}
+
 }  // namespace
 
 std::string localSourcePath(std::string_view address) {
@@ -244,6 +250,22 @@ struct Fetcher::Impl {
 Fetcher::Fetcher() : impl_(std::make_unique<Impl>()) {}
 
 Fetcher::~Fetcher() = default;
+
+void Fetcher::setUserAgent(const std::string& agent) {
+  if (impl_->handle != nullptr) curl_easy_setopt(impl_->handle, CURLOPT_USERAGENT, agent.c_str());
+}
+
+void Fetcher::setTimeLimit(long seconds) {
+  if (impl_->handle != nullptr) curl_easy_setopt(impl_->handle, CURLOPT_TIMEOUT, seconds);
+}
+
+void Fetcher::setCancelFlag(const std::atomic<bool>* flag) {
+  if (impl_->handle == nullptr) return;
+  curl_xferinfo_callback callback = flag != nullptr ? cancelRequested : nullptr;
+  curl_easy_setopt(impl_->handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(flag));
+  curl_easy_setopt(impl_->handle, CURLOPT_XFERINFOFUNCTION, callback);
+  curl_easy_setopt(impl_->handle, CURLOPT_NOPROGRESS, flag != nullptr ? 0L : 1L);
+}
 
 FetchResult Fetcher::fetchToFile(const std::string& address, const std::string& localPath) {
   if (!hasWebScheme(address)) return copyLocalFile(localSourcePath(address), localPath, maxFileSize_);

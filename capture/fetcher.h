@@ -18,6 +18,7 @@
 // system's.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -59,6 +60,16 @@ class Fetcher {
   // Files larger than this are failures, like a missing file.
   void setMaxFileSize(std::uint64_t bytes) { maxFileSize_ = bytes; }
   std::uint64_t maxFileSize() const { return maxFileSize_; }
+
+  // The user agent of later web fetches (the product's unless set).
+  void setUserAgent(const std::string& agent);
+  // Ends a later web fetch that runs longer than this (a quarter of an hour
+  // unless set).
+  void setTimeLimit(long seconds);
+  // A later web fetch ends, failing, soon after *flag turns true (checked
+  // while the transfer waits or runs, about once a second at least). The
+  // flag must outlive the fetches; nullptr checks nothing.
+  void setCancelFlag(const std::atomic<bool>* flag);
 
   // Fetches address into localPath (replacing an existing file only when the
   // fetch is complete). HTTP statuses of 400 and above are failures. A web

@@ -35,7 +35,7 @@ ProjectTree::ProjectTree(platform::Registry& registry, Options options)
 ProjectTree::~ProjectTree() {
   alive_.reset();
   watcher_.stop();
-  if (selected_ != nullptr) {
+  if (selected_ != nullptr && options_.remembersSelection) {
     registry_.writeString(platform::RegistryRoot::User, kSelectedKey, kSelectedFolderValue,
                           pathOf(selected_));
   }
@@ -130,7 +130,7 @@ void ProjectTree::clear() {
 }
 
 void ProjectTree::fill() {
-  if (!selectionRead_) {
+  if (!selectionRead_ && options_.remembersSelection) {
     rememberedSelection_ =
         registry_.readString(platform::RegistryRoot::User, kSelectedKey, kSelectedFolderValue).value_or("");
     selectionRead_ = true;

@@ -71,6 +71,10 @@ class ProjectTree {
   struct Options {
     std::optional<std::string> bookDirectory;  // this folder instead of BookPath
     Post post;                                 // set: watch the book directory
+    // Whether the tree starts on the item SelectedFolder names and writes its
+    // selection back there when it goes. Off for a second tree (the search
+    // results), so that it never moves the main tree's remembered place.
+    bool remembersSelection = true;
   };
 
   ProjectTree(platform::Registry& registry, Options options);

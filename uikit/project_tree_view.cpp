@@ -115,6 +115,7 @@ ProjectTreeView::ProjectTreeView(velkin::platform::Registry& registry, Options o
   modelOptions.post = [this](Task task) {
     postToUi([this, task = std::move(task)] { runWatcherTask(task); });
   };
+  modelOptions.remembersSelection = options_.remembersSelection;
   model_ = std::make_unique<velkin::kb::ProjectTree>(registry_, std::move(modelOptions));
   model_->setObserver(this);
   model_->fill();

@@ -49,6 +49,7 @@ namespace velkin::uikit {
 struct ProjectTreeOptions {
   std::string rootText = kb::kRootText;        // the root item's text
   const char* caption = kb::kCaptionKestrova;  // the caption of the view's messages
+  bool remembersSelection = true;              // kb::ProjectTree::Options::remembersSelection
 };
 
 class ProjectTreeView : public QTreeWidget, private kb::TreeObserver {

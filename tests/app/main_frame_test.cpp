@@ -4,6 +4,7 @@
 // of the day and the About box.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 
 #include <QAction>
@@ -25,6 +26,7 @@
 #include "app/kestrova_app.h"
 #include "app/main_frame.h"
 #include "app/project_tree_ctrl.h"
+#include "app/search_bar.h"
 #include "app/tk_tree_view.h"
 #include "app/tk_web_view.h"
 #include "kb/book_dir.h"
@@ -328,9 +330,8 @@ TEST_F(MainFrameTest, StartsInBrowseModeWithTheTreeShownAndMediumText) {
 }
 
 TEST_F(MainFrameTest, CommandsOfLaterWorkArePresentButDisabled) {
-  for (const Command command : {Command::EditSource, Command::Search, Command::SearchResult, Command::AddToFavorites,
-                                Command::OrganizeFavorites, Command::InternetOption, Command::DefaultBrowser,
-                                Command::CheckNewVersion}) {
+  for (const Command command : {Command::EditSource, Command::AddToFavorites, Command::OrganizeFavorites,
+                                Command::InternetOption, Command::DefaultBrowser}) {
     ASSERT_NE(action(command), nullptr) << static_cast<int>(command);
     EXPECT_FALSE(action(command)->isEnabled()) << action(command)->text().toStdString();
   }
@@ -474,6 +475,53 @@ TEST_F(MainFrameTest, RenameAndRefreshKeysReachTheTreeOnlyWhenItIsTheActivePane)
   QTest::keyClick(frame_.get(), Qt::Key_F5);
   EXPECT_EQ(rename.count(), 1) << "Rename does nothing with the browser active";
   EXPECT_EQ(refresh.count(), 1) << "Refresh reloads the page instead";
+}
+
+TEST_F(MainFrameTest, SearchFiltersTheSearchTreeOnOkAndSearchResultTogglesTheBarWithItsCheckMark) {
+  showActive();
+  std::optional<kb::PageFilter> answer;
+  CMainFrame::Seams seams;
+  seams.askSearch = [&] { return answer; };
+  frame_->setSeams(std::move(seams));
+  const auto barShown = [this] { return !frame_->searchBar()->isHidden(); };
+  EXPECT_EQ(action(Command::Search)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+  action(Command::Search)->trigger();
+  EXPECT_FALSE(barShown()) << "Cancel shows nothing";
+  EXPECT_FALSE(action(Command::SearchResult)->isChecked());
+
+  answer = kb::PageFilter::byMode(kb::FilterMode::Keyword, "baking");
+  action(Command::Search)->trigger();
+  EXPECT_TRUE(barShown());
+  EXPECT_TRUE(action(Command::SearchResult)->isChecked());
+  const kb::PageFilter& filter = frame_->searchBar()->treeCtrl()->model().filter();
+  EXPECT_EQ(filter.mode, static_cast<int>(kb::FilterMode::Keyword));
+  EXPECT_EQ(filter.text, "baking");
+  EXPECT_EQ(frame_->treeView()->treeCtrl()->model().filter().mode, 0) << "the main tree is never filtered";
+
+  action(Command::SearchResult)->trigger();
+  EXPECT_FALSE(barShown());
+  EXPECT_FALSE(action(Command::SearchResult)->isChecked());
+  action(Command::SearchResult)->trigger();
+  EXPECT_TRUE(barShown());
+  EXPECT_TRUE(action(Command::SearchResult)->isChecked());
+  EXPECT_EQ(frame_->searchBar()->treeCtrl()->model().filter().text, "baking") << "the filter stays";
+  frame_->searchBar()->close();  // the bar's own close button
+  EXPECT_FALSE(action(Command::SearchResult)->isChecked());
+}
+
+TEST_F(MainFrameTest, RenameAndRefreshKeysInTheSearchTreeStayThere) {
+  showActive();
+  action(Command::SearchResult)->trigger();
+  frame_->activatePane(CMainFrame::Pane::Tree);
+  QSignalSpy rename(frame_.get(), &CMainFrame::treeRename);
+  QSignalSpy refresh(frame_.get(), &CMainFrame::treeRefresh);
+  CProjectTreeCtrl* search = frame_->searchBar()->treeCtrl();
+  search->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return search->hasFocus(); }, 5000));
+  QTest::keyClick(search, Qt::Key_F2);
+  QTest::keyClick(search, Qt::Key_F5);
+  EXPECT_EQ(rename.count(), 0) << "F2 in the search tree renames nothing in the main tree";
+  EXPECT_EQ(refresh.count(), 0);
 }
 
 TEST_F(MainFrameTest, WithTheTreeHiddenItIsNeverTheActivePane) {
