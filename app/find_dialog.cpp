@@ -112,7 +112,9 @@ QTextDocument::FindFlags CFindDialog::flags() const {
 
 int CFindDialog::searchStart(const QString& text) const {
   if (up_->isChecked()) return editor_->textCursor().selectionStart();
-  return (text == lastText_ && resumeAt_) ? *resumeAt_ : 0;
+  // A text shortened since (undo) leaves no place to go on from.
+  const bool goOn = text == lastText_ && resumeAt_ && *resumeAt_ < editor_->document()->characterCount();
+  return goOn ? *resumeAt_ : 0;
 }
 
 QTextCursor CFindDialog::search(const QString& text) {

@@ -125,7 +125,6 @@ void CHtmlSourceEdit::showFormats(const QTextBlock& first, const QTextBlock& las
 }
 
 void CHtmlSourceEdit::colourWholeText() {
-  recolourTimer_.stop();
   colouring_ = WholeColouring{true, 0, {}};
   sliceTimer_.start();
 }
