@@ -134,16 +134,18 @@ void CHtmlSourceEdit::colourSlice() {
   QElapsedTimer clock;
   clock.start();
   QTextBlock block = document()->findBlockByNumber(colouring_.nextBlock);
-  const QTextBlock first = block;
-  QTextBlock last = block;
-  for (int count = 1; block.isValid(); ++count) {
-    fill(block.position(), block.length() - 1, SourceFormat::Normal);
-    setBlockSpans(block, velkin::app::carriedLineSpans(textOf(block.text()), colouring_.state));
-    last = block;
-    block = block.next();
-    if (count % kBlocksBetweenClockReads == 0 && clock.elapsed() >= kSliceMs) break;
+  while (block.isValid() && clock.elapsed() < kSliceMs) {
+    // A few lines at a time are coloured and shown, between looks at the clock.
+    const QTextBlock first = block;
+    QTextBlock last = block;
+    for (int count = 0; block.isValid() && count < kBlocksBetweenClockReads; ++count) {
+      fill(block.position(), block.length() - 1, SourceFormat::Normal);
+      setBlockSpans(block, velkin::app::carriedLineSpans(textOf(block.text()), colouring_.state));
+      last = block;
+      block = block.next();
+    }
+    showFormats(first, last);
   }
-  showFormats(first, last);
   if (block.isValid()) {
     colouring_.nextBlock = block.blockNumber();
     sliceTimer_.start();
