@@ -42,6 +42,7 @@ class QActionGroup;
 class QComboBox;
 class QDockWidget;
 class QLabel;
+class QLineEdit;
 class QSplitter;
 class QToolBar;
 
@@ -202,22 +203,48 @@ class CMainFrame : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The frame's code is split by concern, one file each:
+  //   main_frame.cpp           creation, seams, panes, address bar, command states
+  //   main_frame_commands.cpp  the command table and the plain command handlers
+  //   main_frame_bars.cpp      menus, toolbars, status bar, docking bars, bar states
+  //   main_frame_modes.cpp     view modes, opening locations, saving on leaving, close
+  //   main_frame_settings.cpp  the setting toggles, text zoom and the tree pane
+
+  // main_frame.cpp
+  void createClientArea();
+  void updateCommandStates();
+  void onFocusChanged(QWidget* old, QWidget* now);
+  void switchPane(int step);
+
+  // main_frame_commands.cpp
   void createActions();
+  QAction* addCommand(Command command, const QString& text, const QString& icon = {});
+  void onCut();
+  void onCopy();
+  void onPaste();
+  // Runs a clipboard command on the focused text field, or on the page when
+  // the web view has the focus.
+  void clipboardCommand(void (*onField)(QLineEdit&), QWebEnginePage::WebAction onPage);
+
+  // main_frame_bars.cpp
   void createMenus();
   void createToolBars();
   void createStatusBar();
   void createDockBars();
-  void createClientArea();
   void restoreBarStates();
-  QAction* addCommand(Command command, const QString& text, const QString& icon = {});
-  void updateCommandStates();
   void updateLockIndicators();
-  void onFocusChanged(QWidget* old, QWidget* now);
+  void applyToolbarTextOption(int option);
+
+  // main_frame_modes.cpp
   void onAddressEntered();
   void onAddressActivated(int index);
   void goToAddress(const QString& text);
   // Navigates the browser to address and shows it in the address bar.
   void showAddress(const QString& address);
+  // The one way to another location: leaves the page shown (leavePageThen),
+  // makes where the current location, navigates there and, when asked,
+  // shows it in the address bar. Every command that opens a page ends here.
+  void openLocation(const QString& where, bool showInAddressBar);
   // Runs leave at once, or in Edit mode after the page is saved. When the
   // write fails, leave runs only if the user chooses to leave the page
   // anyway; otherwise the edits stay on screen.
@@ -227,11 +254,9 @@ class CMainFrame : public QMainWindow {
   enum class SaveRequest { Command, Leaving };
   void reportSave(CTkWebView::SaveResult result, const QString& message, SaveRequest request);
   void showScriptError(const QString& message);
-  void switchPane(int step);
-  void applyToolbarTextOption(int option);
-  void onCut();
-  void onCopy();
-  void onPaste();
+
+  // main_frame_settings.cpp
+  void createZoomCommands();
 
   velkin::platform::Registry& registry_;
   velkin::app::FrameSettings settings_;
