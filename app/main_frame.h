@@ -33,6 +33,7 @@
 #include <map>
 
 #include "app/app_settings.h"
+#include "app/source_view.h"
 #include "app/tk_web_view.h"
 #include "platform/registry.h"
 
@@ -124,6 +125,8 @@ class CMainFrame : public QMainWindow {
     std::function<void(const char* caption, const QString& text)> inform;
     // Asks a Yes/No question; true for Yes.
     std::function<bool(const char* caption, const QString& text)> ask;
+    // The question on leaving the HTML source with changes.
+    std::function<CKestrovaView::SaveAnswer()> askSaveSource;
   };
 
   explicit CMainFrame(velkin::platform::Registry& registry, QWidget* parent = nullptr);
@@ -139,6 +142,8 @@ class CMainFrame : public QMainWindow {
   QAction* action(Command command) const;
   CTkTreeView* treeView() const { return treeView_; }
   CTkWebView* webView() const { return webView_; }
+  // The HTML source view while in Edit Source mode, else nullptr.
+  CKestrovaView* sourceView() const { return sourceView_; }
   QComboBox* addressBar() const { return addressBar_; }
   QToolBar* toolBar() const { return toolBar_; }
   QToolBar* addressToolBar() const { return addressToolBar_; }
@@ -177,6 +182,7 @@ class CMainFrame : public QMainWindow {
 
   void onBrowse();
   void onEdit();
+  void onEditSource();
   void onSave();
   void onSaveAs();
   void onSetBookDirectory();
@@ -222,9 +228,9 @@ class CMainFrame : public QMainWindow {
   void onCut();
   void onCopy();
   void onPaste();
-  // Runs a clipboard command on the focused text field, or on the page when
-  // the web view has the focus.
-  void clipboardCommand(void (*onField)(QLineEdit&), QWebEnginePage::WebAction onPage);
+  // Runs a clipboard command (the slot onField) on the focused text field or
+  // source editor, or on the page when the web view has the focus.
+  void clipboardCommand(const char* onField, QWebEnginePage::WebAction onPage);
 
   // main_frame_bars.cpp
   void createMenus();
@@ -254,6 +260,17 @@ class CMainFrame : public QMainWindow {
   enum class SaveRequest { Command, Leaving };
   void reportSave(CTkWebView::SaveResult result, const QString& message, SaveRequest request);
   void showScriptError(const QString& message);
+  // Edit Source: the page's source in place of the web view, from its file
+  // for a local page, else as the browser holds it.
+  void takeSource();
+  CKestrovaView* showSourceView();
+  // Leaves the source view after the save prompt and shows the web view in
+  // its place again (not yet navigated). False when the user keeps the
+  // source on screen.
+  bool closeSourceView();
+  // The content pane's view: the source view in Edit Source, else the web
+  // view.
+  QWidget* contentView() const;
 
   // main_frame_settings.cpp
   void createZoomCommands();
@@ -276,6 +293,9 @@ class CMainFrame : public QMainWindow {
   QSplitter* splitter_ = nullptr;
   CTkTreeView* treeView_ = nullptr;
   CTkWebView* webView_ = nullptr;
+  QPointer<CKestrovaView> sourceView_;
+  // Edit Source waits for the browser's text of the page.
+  bool sourcePending_ = false;
 
   QString currentLocation_;
   Mode mode_ = Mode::Browse;
