@@ -14,6 +14,11 @@
 // write that fails keeps the page on screen unless the user leaves it anyway.
 // Save is enabled only for HTML pages of the local disk.
 //
+// Edit Source shows the page's HTML source (CKestrovaView) in the web
+// view's place: a local page's file, or a web page's text as the browser
+// holds it. Leaving it (Browse, Edit, opening a page, closing the window)
+// runs its save prompt first and shows the page again.
+//
 // The commands the frame forwards to the project tree leave it as signals
 // (treeRename, treeRefresh, treeBuildChm, treeBuildHtml) connected to the
 // tree's slots. Dialogs that pick files and folders, and opening addresses
