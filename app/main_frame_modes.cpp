@@ -223,6 +223,8 @@ bool CMainFrame::closeSourceView() {
   sourceView_ = nullptr;
   view->hide();
   view->deleteLater();
+  // Hide script error may have been toggled while the source was shown.
+  webView_->setSilent(settings_.hideError);
   webView_->show();
   return true;
 }
