@@ -14,6 +14,7 @@
 
 #include "app/main_frame_internal.h"
 #include "app/project_tree_ctrl.h"
+#include "app/save_source_dialog.h"
 #include "app/search_dialog.h"
 #include "app/tk_tree_view.h"
 #include "platform/file_util.h"
@@ -122,6 +123,11 @@ void CMainFrame::setSeams(Seams seams) {
       return dialog.filter();
     };
   }
+  if (seams.askSaveSource) {
+    seams_.askSaveSource = std::move(seams.askSaveSource);
+  } else if (!seams_.askSaveSource) {
+    seams_.askSaveSource = [this] { return askSaveSource(this); };
+  }
 }
 
 // ---------------------------------------------------------------- creation
@@ -173,23 +179,32 @@ QAction* CMainFrame::action(Command command) const {
 // ---------------------------------------------------------------- state
 
 void CMainFrame::updateCommandStates() {
+  // The browser's commands do nothing, and are disabled, while the source is
+  // shown in its place.
+  const bool browser = mode_ != Mode::EditSource;
   action(Command::BuildChm)->setEnabled(treeShown_);
   action(Command::BuildHtml)->setEnabled(treeShown_);
   action(Command::MyProjects)->setChecked(treeShown_);
   action(Command::Browse)->setChecked(mode_ == Mode::Browse);
   action(Command::Edit)->setChecked(mode_ == Mode::Edit);
   action(Command::EditSource)->setChecked(mode_ == Mode::EditSource);
-  action(Command::Save)->setEnabled(webView_->canSave());
-  action(Command::GoBack)->setEnabled(webView_->backEnabled());
-  action(Command::GoForward)->setEnabled(webView_->forwardEnabled());
-  action(Command::Undo)->setEnabled(webView_->isEditing());
-  action(Command::Redo)->setEnabled(webView_->isEditing());
+  action(Command::Save)->setEnabled(browser && webView_->canSave());
+  action(Command::GoBack)->setEnabled(browser && webView_->backEnabled());
+  action(Command::GoForward)->setEnabled(browser && webView_->forwardEnabled());
+  action(Command::Undo)->setEnabled(!browser || webView_->isEditing());
+  action(Command::Redo)->setEnabled(!browser || webView_->isEditing());
+  for (const Command command : {Command::SaveAs, Command::Print, Command::PrintPreview, Command::PrintSetup,
+                                Command::GoHome, Command::Blank, Command::Stop, Command::Refresh, Command::VisitSite}) {
+    action(command)->setEnabled(browser);
+  }
   action(Command::ShowTag)->setChecked(settings_.showAllTags);
   action(Command::PromptSaveSource)->setChecked(settings_.promptSave);
   action(Command::HideScriptError)->setChecked(settings_.hideError);
   action(Command::SearchResult)->setChecked(!searchBar_->isHidden());
   for (const app::ZoomCommand zoom : app::kZoomCommands) {
-    action(static_cast<Command>(zoom.commandId))->setChecked(zoomStateCode_ == app::zoomStateCode(zoom.level));
+    QAction* font = action(static_cast<Command>(zoom.commandId));
+    font->setChecked(zoomStateCode_ == app::zoomStateCode(zoom.level));
+    font->setEnabled(browser);
   }
 }
 
@@ -199,7 +214,7 @@ void CMainFrame::onFocusChanged(QWidget*, QWidget* now) {
   if (now == nullptr) return;
   if (treeView_->isAncestorOf(now)) {
     activePane_ = Pane::Tree;
-  } else if (now == webView_ || webView_->isAncestorOf(now)) {
+  } else if (now == contentView() || contentView()->isAncestorOf(now)) {
     activePane_ = Pane::Content;
   }
 }
@@ -210,8 +225,13 @@ void CMainFrame::activatePane(Pane pane) {
   if (pane == Pane::Tree) {
     treeView_->treeCtrl()->setFocus(Qt::OtherFocusReason);
   } else {
-    webView_->setFocus(Qt::OtherFocusReason);
+    contentView()->setFocus(Qt::OtherFocusReason);
   }
+}
+
+QWidget* CMainFrame::contentView() const {
+  if (sourceView_) return sourceView_;
+  return webView_;
 }
 
 void CMainFrame::switchPane(int step) {

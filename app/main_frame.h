@@ -14,6 +14,11 @@
 // write that fails keeps the page on screen unless the user leaves it anyway.
 // Save is enabled only for HTML pages of the local disk.
 //
+// Edit Source shows the page's HTML source (CKestrovaView) in the web
+// view's place: a local page's file, or a web page's text as the browser
+// holds it. Leaving it (Browse, Edit, opening a page, closing the window)
+// runs its save prompt first and shows the page again.
+//
 // The commands the frame forwards to the project tree leave it as signals
 // (treeRename, treeRefresh, treeBuildChm, treeBuildHtml) connected to the
 // tree's slots. Dialogs that pick files and folders, and opening addresses
@@ -34,6 +39,7 @@
 #include <optional>
 
 #include "app/app_settings.h"
+#include "app/source_view.h"
 #include "app/search_bar.h"
 #include "app/tk_web_view.h"
 #include "kb/page_filter.h"
@@ -130,6 +136,8 @@ class CMainFrame : public QMainWindow {
     std::function<bool(const char* caption, const QString& text)> ask;
     // The Search Options dialog: the filter chosen, nullopt for Cancel.
     std::function<std::optional<velkin::kb::PageFilter>()> askSearch;
+    // The question on leaving the HTML source with changes.
+    std::function<CKestrovaView::SaveAnswer()> askSaveSource;
   };
 
   explicit CMainFrame(velkin::platform::Registry& registry, QWidget* parent = nullptr);
@@ -145,6 +153,8 @@ class CMainFrame : public QMainWindow {
   QAction* action(Command command) const;
   CTkTreeView* treeView() const { return treeView_; }
   CTkWebView* webView() const { return webView_; }
+  // The HTML source view while in Edit Source mode, else nullptr.
+  CKestrovaView* sourceView() const { return sourceView_; }
   QComboBox* addressBar() const { return addressBar_; }
   QToolBar* toolBar() const { return toolBar_; }
   QToolBar* addressToolBar() const { return addressToolBar_; }
@@ -183,6 +193,7 @@ class CMainFrame : public QMainWindow {
 
   void onBrowse();
   void onEdit();
+  void onEditSource();
   void onSave();
   void onSaveAs();
   void onSetBookDirectory();
@@ -235,9 +246,9 @@ class CMainFrame : public QMainWindow {
   void onCut();
   void onCopy();
   void onPaste();
-  // Runs a clipboard command on the focused text field, or on the page when
-  // the web view has the focus.
-  void clipboardCommand(void (*onField)(QLineEdit&), QWebEnginePage::WebAction onPage);
+  // Runs a clipboard command (the slot onField) on the focused text field or
+  // source editor, or on the page when the web view has the focus.
+  void clipboardCommand(const char* onField, QWebEnginePage::WebAction onPage);
 
   // main_frame_bars.cpp
   void createMenus();
@@ -267,6 +278,17 @@ class CMainFrame : public QMainWindow {
   enum class SaveRequest { Command, Leaving };
   void reportSave(CTkWebView::SaveResult result, const QString& message, SaveRequest request);
   void showScriptError(const QString& message);
+  // Edit Source: the page's source in place of the web view, from its file
+  // for a local page, else as the browser holds it.
+  void takeSource();
+  CKestrovaView* showSourceView();
+  // Leaves the source view after the save prompt and shows the web view in
+  // its place again (not yet navigated). False when the user keeps the
+  // source on screen.
+  bool closeSourceView();
+  // The content pane's view: the source view in Edit Source, else the web
+  // view.
+  QWidget* contentView() const;
 
   // main_frame_settings.cpp
   void createZoomCommands();
@@ -295,6 +317,9 @@ class CMainFrame : public QMainWindow {
   QSplitter* splitter_ = nullptr;
   CTkTreeView* treeView_ = nullptr;
   CTkWebView* webView_ = nullptr;
+  QPointer<CKestrovaView> sourceView_;
+  // Edit Source waits for the browser's text of the page.
+  bool sourcePending_ = false;
 
   QString currentLocation_;
   Mode mode_ = Mode::Browse;

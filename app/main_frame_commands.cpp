@@ -10,9 +10,11 @@
 #include <QActionGroup>
 #include <QDir>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 
 #include "app/main_frame.h"
+#include "app/html_source_edit.h"
 #include "app/main_frame_internal.h"
 #include "app/project_tree_ctrl.h"
 #include "kb/messages.h"
@@ -76,9 +78,10 @@ void CMainFrame::createActions() {
        kPlain},
       {Command::Exit, QT_TR_NOOP("Exit"), nullptr, nullptr, [](CMainFrame& f) { f.close(); }, kPlain},
       // Edit
-      {Command::Undo, QT_TR_NOOP("Undo"), nullptr, "Ctrl+Z; Alt+Backspace", [](CMainFrame& f) { f.webView_->onUndo(); },
-       kPlain},
-      {Command::Redo, QT_TR_NOOP("Redo"), nullptr, nullptr, [](CMainFrame& f) { f.webView_->onRedo(); }, kPlain},
+      {Command::Undo, QT_TR_NOOP("Undo"), nullptr, "Ctrl+Z; Alt+Backspace",
+       [](CMainFrame& f) { f.sourceView_ ? f.sourceView_->edit()->undo() : f.webView_->onUndo(); }, kPlain},
+      {Command::Redo, QT_TR_NOOP("Redo"), nullptr, nullptr,
+       [](CMainFrame& f) { f.sourceView_ ? f.sourceView_->edit()->redo() : f.webView_->onRedo(); }, kPlain},
       {Command::Cut, QT_TR_NOOP("Cut"), nullptr, "Ctrl+X; Shift+Del", [](CMainFrame& f) { f.onCut(); }, kPlain},
       {Command::Copy, QT_TR_NOOP("Copy"), nullptr, "Ctrl+C; Ctrl+Ins", [](CMainFrame& f) { f.onCopy(); }, kPlain},
       {Command::Paste, QT_TR_NOOP("Paste"), nullptr, "Ctrl+V; Shift+Ins", [](CMainFrame& f) { f.onPaste(); }, kPlain},
@@ -93,7 +96,8 @@ void CMainFrame::createActions() {
        kPlain},
       {Command::Browse, QT_TR_NOOP("Browse"), "browse", nullptr, [](CMainFrame& f) { f.onBrowse(); }, kCheckable},
       {Command::Edit, QT_TR_NOOP("Edit"), "edit", nullptr, [](CMainFrame& f) { f.onEdit(); }, kCheckable},
-      {Command::EditSource, QT_TR_NOOP("Edit Source"), nullptr, nullptr, nullptr, kCheckable},
+      {Command::EditSource, QT_TR_NOOP("Edit Source"), nullptr, nullptr, [](CMainFrame& f) { f.onEditSource(); },
+       kCheckable},
       {Command::Search, QT_TR_NOOP("Search ..."), nullptr, "Ctrl+F", [](CMainFrame& f) { f.onSearch(); }, kPlain},
       {Command::SearchResult, QT_TR_NOOP("Search Result"), nullptr, nullptr, [](CMainFrame& f) { f.onSearchResult(); },
        kCheckable},
@@ -199,15 +203,17 @@ void CMainFrame::onSetBookDirectory() {
 
 // ---------------------------------------------------------------- clipboard
 
-void CMainFrame::onCut() { clipboardCommand([](QLineEdit& field) { field.cut(); }, QWebEnginePage::Cut); }
+void CMainFrame::onCut() { clipboardCommand("cut", QWebEnginePage::Cut); }
 
-void CMainFrame::onCopy() { clipboardCommand([](QLineEdit& field) { field.copy(); }, QWebEnginePage::Copy); }
+void CMainFrame::onCopy() { clipboardCommand("copy", QWebEnginePage::Copy); }
 
-void CMainFrame::onPaste() { clipboardCommand([](QLineEdit& field) { field.paste(); }, QWebEnginePage::Paste); }
+void CMainFrame::onPaste() { clipboardCommand("paste", QWebEnginePage::Paste); }
 
-void CMainFrame::clipboardCommand(void (*onField)(QLineEdit&), QWebEnginePage::WebAction onPage) {
-  if (auto* edit = qobject_cast<QLineEdit*>(focusWidget())) {
-    onField(*edit);
+void CMainFrame::clipboardCommand(const char* onField, QWebEnginePage::WebAction onPage) {
+  QWidget* focus = focusWidget();
+  if (qobject_cast<QLineEdit*>(focus) != nullptr || qobject_cast<QPlainTextEdit*>(focus) != nullptr) {
+    // Text fields and the source editor have cut, copy and paste slots.
+    QMetaObject::invokeMethod(focus, onField);
   } else if (webView_->isAncestorOf(focusWidget()) || focusWidget() == webView_) {
     webView_->triggerPageAction(onPage);
   }

@@ -2,13 +2,17 @@
 // Source), opening locations, writing the edited page back when it is left,
 // and closing the window.
 //
-// Browse and Edit keep the same CTkWebView. Every way to another location
+// Browse and Edit keep the same CTkWebView. Edit Source puts the page's HTML
+// source (CKestrovaView) in its place in the splitter; the web view stays,
+// hidden, for the window's life, and comes back navigated to the current
+// location when Edit Source is left. Every way to another location
 // (the tree's open-page message, the address bar, the Go commands, the
 // favourites, the recent files) goes through openLocation and leavePageThen,
 // so the page being left is handled in one place for all of them.
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QMessageBox>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -18,6 +22,13 @@
 namespace {
 
 namespace app = velkin::app;
+
+// Locations whose source is the browser's text of the page rather than a
+// file: any with "http:" or "https:" in it, in any case.
+bool isWebLocation(const QString& location) {
+  return location.contains(QLatin1String("http:"), Qt::CaseInsensitive) ||
+         location.contains(QLatin1String("https:"), Qt::CaseInsensitive);
+}
 
 }  // namespace
 
@@ -62,6 +73,15 @@ void CMainFrame::openLocation(const QString& where, bool showInAddressBar) {
 // ---------------------------------------------------------------- leaving a page
 
 void CMainFrame::leavePageThen(std::function<void()> leave) {
+  if (mode_ == Mode::EditSource) {
+    // Another page leaves Edit Source for Browse.
+    if (!closeSourceView()) return;
+    webView_->setBrowseState();
+    mode_ = Mode::Browse;
+    updateCommandStates();
+    leave();
+    return;
+  }
   if (mode_ != Mode::Edit) {
     leave();
     return;
@@ -120,7 +140,10 @@ void CMainFrame::showScriptError(const QString& message) {
 // ---------------------------------------------------------------- modes
 
 void CMainFrame::onBrowse() {
-  if (mode_ == Mode::Edit) {
+  if (mode_ == Mode::EditSource) {
+    if (!closeSourceView()) return;
+    webView_->navigate(currentLocation_);
+  } else if (mode_ == Mode::Edit) {
     QPointer<CMainFrame> self(this);
     webView_->save([self](CTkWebView::SaveResult result, const QString& message) {
       if (self) self->reportSave(result, message, SaveRequest::Leaving);
@@ -132,14 +155,88 @@ void CMainFrame::onBrowse() {
 }
 
 void CMainFrame::onEdit() {
+  if (mode_ == Mode::EditSource) {
+    if (!closeSourceView()) return;
+    webView_->navigate(currentLocation_);
+  }
   webView_->setEditState();
   mode_ = Mode::Edit;
   updateCommandStates();
 }
 
+void CMainFrame::onEditSource() {
+  // The mode's check mark stays where it is until the source is shown.
+  updateCommandStates();
+  if (mode_ == Mode::EditSource || sourcePending_) return;
+  leavePageThen([this] { takeSource(); });
+}
+
+void CMainFrame::takeSource() {
+  const QString location = currentLocation_;
+  if (!isWebLocation(location)) {
+    const QUrl url = CTkWebView::urlFor(location);
+    const QString path = url.isLocalFile() ? url.toLocalFile() : location;
+    if (!showSourceView()->loadFile(path)) {
+      statusBar()->showMessage(tr("The file %1 could not be read.").arg(path), 4000);
+    }
+    return;
+  }
+  // The whole text of the page as the browser holds it; it comes later.
+  sourcePending_ = true;
+  QPointer<CMainFrame> self(this);
+  webView_->page()->toHtml([self, location](const QString& html) {
+    if (!self || !self->sourcePending_) return;
+    self->sourcePending_ = false;
+    // Another page or mode chosen meanwhile wins.
+    if (self->currentLocation_ != location || self->mode_ == Mode::EditSource) return;
+    self->showSourceView()->setSourceText(html);
+  });
+}
+
+CKestrovaView* CMainFrame::showSourceView() {
+  auto* view = new CKestrovaView(registry_);
+  CKestrovaView::Seams seams;
+  seams.askSave = [this] { return seams_.askSaveSource(); };
+  seams.chooseSavePath = [this](const QString& proposed) { return seams_.chooseSavePath(proposed); };
+  seams.ask = [this](const char* caption, const QString& text) { return seams_.ask(caption, text); };
+  view->setSeams(std::move(seams));
+  webView_->setBrowseState();
+  splitter_->insertWidget(splitter_->indexOf(webView_), view);
+  webView_->hide();
+  sourceView_ = view;
+  mode_ = Mode::EditSource;
+  updateCommandStates();
+  view->setFocus(Qt::OtherFocusReason);
+  return view;
+}
+
+bool CMainFrame::closeSourceView() {
+  sourcePending_ = false;
+  if (!sourceView_) return true;
+  if (!sourceView_->confirmLeave()) {
+    updateCommandStates();
+    return false;
+  }
+  // The answer may have changed the stored prompt choice.
+  settings_.promptSave = app::readFrameSettings(registry_).promptSave;
+  CKestrovaView* view = sourceView_;
+  sourceView_ = nullptr;
+  view->hide();
+  view->deleteLater();
+  // Hide script error may have been toggled while the source was shown.
+  webView_->setSilent(settings_.hideError);
+  webView_->show();
+  return true;
+}
+
 // ---------------------------------------------------------------- closing
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+  // The source is saved or let go first; the user may keep it on screen.
+  if (mode_ == Mode::EditSource && sourceView_ && !sourceView_->confirmLeave()) {
+    event->ignore();
+    return;
+  }
   if (mode_ == Mode::Edit && !closeSaveDone_) {
     // The edited page is written before the window goes.
     event->ignore();

@@ -330,8 +330,8 @@ TEST_F(MainFrameTest, StartsInBrowseModeWithTheTreeShownAndMediumText) {
 }
 
 TEST_F(MainFrameTest, CommandsOfLaterWorkArePresentButDisabled) {
-  for (const Command command : {Command::EditSource, Command::AddToFavorites, Command::OrganizeFavorites,
-                                Command::InternetOption, Command::DefaultBrowser}) {
+  for (const Command command : {Command::AddToFavorites, Command::OrganizeFavorites, Command::InternetOption,
+                                Command::DefaultBrowser}) {
     ASSERT_NE(action(command), nullptr) << static_cast<int>(command);
     EXPECT_FALSE(action(command)->isEnabled()) << action(command)->text().toStdString();
   }

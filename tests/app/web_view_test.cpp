@@ -15,8 +15,11 @@
 #include <ostream>
 
 #include "app/app_settings.h"
+#include "app/html_source_edit.h"
 #include "app/main_frame.h"
+#include "app/source_view.h"
 #include "app/tk_web_view.h"
+#include "capture/support/loopback_server.h"
 #include "kb/book_dir.h"
 #include "kb/meta.h"
 #include "platform/file_util.h"
@@ -496,6 +499,105 @@ TEST_F(FrameWithPagesTest, AfterAboutBlankThePageShownBeforeOpensAgain) {
   EXPECT_EQ(frame_->currentLocation().toStdString(), "about:blank") << "the current location follows the view";
   ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("first.htm")); }));
   EXPECT_EQ(view()->location(), qpage("first.htm"));
+}
+
+
+// ---------------------------------------------------------------- Edit Source
+
+class EditSourceTest : public FrameWithPagesTest {
+ protected:
+  EditSourceTest() {
+    CMainFrame::Seams seams;
+    seams.askSaveSource = [this] {
+      ++saveQuestions_;
+      return CKestrovaView::SaveAnswer{true, false};
+    };
+    frame_->setSeams(std::move(seams));
+    frame_->show();
+  }
+  CKestrovaView* source() const { return frame_->sourceView(); }
+  void appendToSource(const QString& text) {
+    source()->edit()->moveCursor(QTextCursor::End);
+    source()->edit()->insertPlainText(text);
+  }
+
+  int saveQuestions_ = 0;
+};
+
+TEST_F(EditSourceTest, ALocalPageIsEditedAsItsFileAndLeavingSavesItAndShowsThePageAgain) {
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("second.htm")); }));
+  frame_->action(Command::Edit)->trigger();
+  evaluate(view()->page(), "document.getElementById('text').textContent = 'edited before the source'");
+  QSignalSpy saved(view(), &CTkWebView::saveFinished);
+  frame_->action(Command::EditSource)->trigger();
+  ASSERT_TRUE(!saved.isEmpty() || saved.wait(kLoadTimeoutMs)) << "Edit saves the page before its source is shown";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source() != nullptr; }, kLoadTimeoutMs));
+
+  EXPECT_EQ(frame_->mode(), CMainFrame::Mode::EditSource);
+  EXPECT_TRUE(frame_->action(Command::EditSource)->isChecked());
+  EXPECT_EQ(source()->fileName(), qpage("second.htm"));
+  EXPECT_NE(source()->edit()->toPlainText().indexOf("edited before the source"), -1) << "the file as saved";
+  EXPECT_TRUE(source()->isVisible());
+  EXPECT_FALSE(view()->isVisible()) << "the source view stands in the web view's place";
+  for (const Command browserOnly : {Command::Print, Command::Refresh, Command::GoHome, Command::FontLargest}) {
+    EXPECT_FALSE(frame_->action(browserOnly)->isEnabled()) << static_cast<int>(browserOnly);
+  }
+
+  appendToSource("<p id=added>added in the source</p>");
+  ASSERT_TRUE(loads(view(), [&] { frame_->action(Command::Browse)->trigger(); }));
+  EXPECT_EQ(saveQuestions_, 1);
+  EXPECT_EQ(source(), nullptr);
+  EXPECT_TRUE(view()->isVisible());
+  EXPECT_EQ(frame_->mode(), CMainFrame::Mode::Browse);
+  EXPECT_TRUE(frame_->action(Command::Print)->isEnabled());
+  EXPECT_NE(testing::readTextFile(page("second.htm")).find("added in the source"), std::string::npos);
+  EXPECT_EQ(evaluate(view()->page(), "document.getElementById('added').textContent").toString(),
+            "added in the source")
+      << "the page shown again is the file as saved";
+}
+
+TEST_F(EditSourceTest, OpeningAPageLeavesEditSourceForBrowseByTheStoredChoice) {
+  registry_.writeDword(RegistryRoot::Machine, kb::kKestrovaKey, kPromptSaveValue, 1);
+  registry_.writeDword(RegistryRoot::Machine, kb::kKestrovaKey, kYesSaveValue, 0);
+  const std::string before = testing::readTextFile(page("first.htm"));
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("first.htm")); }));
+  frame_->action(Command::EditSource)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source() != nullptr; }, kLoadTimeoutMs));
+  appendToSource("discarded");
+
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("second.htm")); }));
+  EXPECT_EQ(saveQuestions_, 0) << "PromptSave=1: no question";
+  EXPECT_EQ(testing::readTextFile(page("first.htm")), before) << "YesSave=0: nothing written";
+  EXPECT_EQ(frame_->mode(), CMainFrame::Mode::Browse);
+  EXPECT_EQ(source(), nullptr);
+  EXPECT_EQ(view()->location(), qpage("second.htm"));
+
+  // Into Edit Source and out to Edit: the page comes back editable.
+  frame_->action(Command::EditSource)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source() != nullptr; }, kLoadTimeoutMs));
+  ASSERT_TRUE(loads(view(), [&] { frame_->action(Command::Edit)->trigger(); }));
+  EXPECT_EQ(frame_->mode(), CMainFrame::Mode::Edit);
+  EXPECT_EQ(designMode(), "on");
+}
+
+TEST_F(EditSourceTest, AWebPageShowsTheBrowsersWholeTextWithoutAFileName) {
+  testing::LoopbackServer server;
+  std::string big = "<html><body><p>web page</p>";
+  while (big.size() < 100000) big += "<div class=\"filler\">more text to pass 64 KB</div>\n";
+  big += "<p id=last>the end</p></body></html>";
+  server.serve("/page.htm", big, "text/html");
+  ASSERT_TRUE(server.start());
+  const QString address = QString::fromStdString(server.url("/page.htm"));
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(address); }));
+  frame_->action(Command::EditSource)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source() != nullptr; }, kLoadTimeoutMs));
+  EXPECT_TRUE(source()->fileName().isEmpty());
+  EXPECT_NE(source()->edit()->toPlainText().indexOf("the end"), -1) << "the whole text, past 64 KB";
+
+  // Leaving without changes asks nothing.
+  ASSERT_TRUE(loads(view(), [&] { frame_->action(Command::Browse)->trigger(); }));
+  EXPECT_EQ(saveQuestions_, 0);
+  EXPECT_EQ(frame_->currentLocation(), address);
 }
 
 }  // namespace
