@@ -328,8 +328,7 @@ TEST_F(MainFrameTest, StartsInBrowseModeWithTheTreeShownAndMediumText) {
 }
 
 TEST_F(MainFrameTest, CommandsOfLaterWorkArePresentButDisabled) {
-  for (const Command command : {Command::EditSource, Command::Search, Command::SearchResult, Command::AddToFavorites,
-                                Command::OrganizeFavorites, Command::InternetOption, Command::DefaultBrowser,
+  for (const Command command : {Command::EditSource, Command::Search, Command::SearchResult,
                                 Command::CheckNewVersion}) {
     ASSERT_NE(action(command), nullptr) << static_cast<int>(command);
     EXPECT_FALSE(action(command)->isEnabled()) << action(command)->text().toStdString();
