@@ -143,7 +143,8 @@ std::string internetShortcutAddress(std::string_view text) {
     const std::size_t equals = line.find('=');
     if (!inSection || equals == std::string_view::npos) continue;
     if (!equalsIgnoreCase(trimBlanks(line.substr(0, equals)), kAddressKey)) continue;
-    const std::string_view address = cutAtCharacter(trimBlanks(line.substr(equals + 1)), kMaxFavoriteAddressBytes);
+    const std::string_view address =
+        trimBlanks(cutAtCharacter(trimBlanks(line.substr(equals + 1)), kMaxFavoriteAddressBytes));
     return hasControlCharacters(address) ? std::string() : std::string(address);
   }
   return {};
