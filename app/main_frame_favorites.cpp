@@ -28,12 +28,16 @@ QString CMainFrame::favoritesFolder() const {
 void CMainFrame::buildFavoritesMenu() {
   if (favoritesBuilt_) return;
   favoritesBuilt_ = true;
-  // The sub-menus made at the last build go with the items.
+  // The items and sub-menus of the last build go at once, so that no old
+  // item answers to a favourite's number any more.
   for (QAction* item : favoritesMenu_->actions()) {
     if (item == action(Command::AddToFavorites) || item == action(Command::OrganizeFavorites)) continue;
     favoritesMenu_->removeAction(item);
-    if (item->menu() != nullptr) item->menu()->deleteLater();
-    if (item->parent() == favoritesMenu_) item->deleteLater();
+    if (QMenu* popup = item->menu(); popup != nullptr && popup->parent() == favoritesMenu_) {
+      delete popup;  // takes its own items, and its menu action, with it
+    } else if (item->parent() == favoritesMenu_) {
+      delete item;
+    }
   }
   favoritesMenu_->addSeparator();
   addFavoriteItems(favoritesMenu_, velkin::platform::readFavorites(favoritesFolder().toStdString()));

@@ -22,8 +22,10 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
+#include <QWebEngineSettings>
 
 #include "app/app_settings.h"
+#include "app/internet_options_dialog.h"
 #include "app/kestrova_app.h"
 #include "app/main_frame.h"
 #include "app/project_tree_ctrl.h"
@@ -715,6 +717,28 @@ TEST_F(RecentFilesTest, NewWritesAFreshPageInTheSelectedCategoryAndEditsIt) {
   EXPECT_EQ(recentFiles().value(0), fresh);
   ASSERT_NE(tree.selected(), nullptr);
   EXPECT_EQ(tree.pathOf(tree.selected()), fresh.toStdString());
+}
+
+TEST_F(MainFrameTest, InternetOptionsAreStoredAndReachTheWebViewOfTheNextFrame) {
+  const InternetOptions defaults = readInternetOptions(registry_);
+  EXPECT_TRUE(defaults.javaScript);
+  EXPECT_TRUE(defaults.images);
+  EXPECT_FALSE(defaults.plugins);
+  QWebEngineSettings* shown = frame_->webView()->settings();
+  EXPECT_TRUE(shown->testAttribute(QWebEngineSettings::JavascriptEnabled));
+
+  InternetOptions changed;
+  changed.javaScript = false;
+  changed.images = false;
+  changed.plugins = true;
+  ASSERT_TRUE(storeInternetOptions(registry_, changed));
+  EXPECT_EQ(readProfileNumber(registry_, kInternetOptionsSection, kJavaScriptValue), 0u);
+  CMainFrame again(registry_);
+  QWebEngineSettings* settings = again.webView()->settings();
+  EXPECT_FALSE(settings->testAttribute(QWebEngineSettings::JavascriptEnabled));
+  EXPECT_FALSE(settings->testAttribute(QWebEngineSettings::AutoLoadImages));
+  EXPECT_TRUE(settings->testAttribute(QWebEngineSettings::PluginsEnabled));
+  EXPECT_FALSE(proxyDescription().isEmpty());
 }
 
 }  // namespace
