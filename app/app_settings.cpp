@@ -16,15 +16,14 @@ using platform::Registry;
 using platform::RegistryRoot;
 
 constexpr std::string_view kFileScheme = "file://";
-constexpr std::string_view kTypedUrlPrefix = "url";
 
-// "url7" -> 7; 0 for any other value name.
-std::size_t typedUrlIndex(std::string_view name) {
-  if (name.size() <= kTypedUrlPrefix.size() || !platform::equalsIgnoreCase(name.substr(0, 3), kTypedUrlPrefix)) {
+// "url7" -> 7 for the prefix "url"; 0 for any other value name.
+std::size_t listIndex(std::string_view name, std::string_view prefix) {
+  if (name.size() <= prefix.size() || !platform::equalsIgnoreCase(name.substr(0, prefix.size()), prefix)) {
     return 0;
   }
   std::size_t index = 0;
-  for (const char c : name.substr(kTypedUrlPrefix.size())) {
+  for (const char c : name.substr(prefix.size())) {
     if (c < '0' || c > '9' || index > 100000) return 0;
     index = index * 10 + static_cast<std::size_t>(c - '0');
   }
@@ -74,42 +73,62 @@ bool storeToggle(Registry& registry, const char* valueName, bool on) {
   return ok;
 }
 
-std::vector<std::string> readTypedUrls(Registry& registry) {
+std::vector<std::string> readNumberedList(Registry& registry, const NumberedList& list) {
   std::vector<std::pair<std::size_t, std::string>> numbered;
-  const auto key = registry.openKey(RegistryRoot::User, kTypedUrlsKey);
+  const auto key = registry.openKey(RegistryRoot::User, list.key);
   if (!key) return {};
   for (const auto& value : key->values()) {
-    const std::size_t index = typedUrlIndex(value.name);
+    const std::size_t index = listIndex(value.name, list.prefix);
     if (index == 0 || value.type != platform::RegistryType::String || value.data.empty()) continue;
     numbered.emplace_back(index, value.data);
   }
   std::sort(numbered.begin(), numbered.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<std::string> urls;
-  for (auto& entry : numbered) urls.push_back(std::move(entry.second));
-  return urls;
+  std::vector<std::string> items;
+  for (auto& entry : numbered) items.push_back(std::move(entry.second));
+  return items;
 }
 
-bool rememberTypedUrl(Registry& registry, std::string_view address) {
-  if (address.empty()) return false;
-  std::vector<std::string> urls{std::string(address)};
-  for (auto& url : readTypedUrls(registry)) {
-    if (url != address && urls.size() < kMaxTypedUrls) urls.push_back(std::move(url));
-  }
-  auto key = registry.createKey(RegistryRoot::User, kTypedUrlsKey);
+bool writeNumberedList(Registry& registry, const NumberedList& list, const std::vector<std::string>& items) {
+  auto key = registry.createKey(RegistryRoot::User, list.key);
   if (!key) {
-    platform::trace("typed urls", "cannot create the key");
+    platform::trace("lists", "cannot create " + list.key);
     return false;
   }
   bool ok = true;
-  for (std::size_t i = 0; i < urls.size(); ++i) {
-    ok = key->writeString(std::string(kTypedUrlPrefix) + std::to_string(i + 1), urls[i]) && ok;
+  for (std::size_t i = 0; i < items.size() && i < list.limit; ++i) {
+    ok = key->writeString(list.prefix + std::to_string(i + 1), items[i]) && ok;
   }
   for (const auto& value : key->values()) {
-    if (typedUrlIndex(value.name) > urls.size()) key->deleteValue(value.name);
+    if (listIndex(value.name, list.prefix) > std::min(items.size(), list.limit)) key->deleteValue(value.name);
   }
-  if (!ok) platform::trace("typed urls", "cannot write the list");
+  if (!ok) platform::trace("lists", "cannot write " + list.key);
   return ok;
+}
+
+bool rememberInList(Registry& registry, const NumberedList& list, std::string_view item) {
+  if (item.empty()) return false;
+  std::vector<std::string> items{std::string(item)};
+  for (auto& known : readNumberedList(registry, list)) {
+    if (known != item && items.size() < list.limit) items.push_back(std::move(known));
+  }
+  return writeNumberedList(registry, list, items);
+}
+
+bool forgetInList(Registry& registry, const NumberedList& list, std::string_view item) {
+  std::vector<std::string> items = readNumberedList(registry, list);
+  items.erase(std::remove(items.begin(), items.end(), item), items.end());
+  return writeNumberedList(registry, list, items);
+}
+
+NumberedList typedUrlList() { return {kTypedUrlsKey, "url", kMaxTypedUrls}; }
+
+NumberedList recentFileList() { return {profileSectionKey(kRecentFileSection), "File", kMaxRecentFiles}; }
+
+std::vector<std::string> readTypedUrls(Registry& registry) { return readNumberedList(registry, typedUrlList()); }
+
+bool rememberTypedUrl(Registry& registry, std::string_view address) {
+  return rememberInList(registry, typedUrlList(), address);
 }
 
 std::string addressText(std::string_view location) {

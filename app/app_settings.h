@@ -70,6 +70,29 @@ std::vector<std::string> readTypedUrls(platform::Registry& registry);
 // the list is cut to kMaxTypedUrls. An empty address changes nothing.
 bool rememberTypedUrl(platform::Registry& registry, std::string_view address);
 
+// A list kept most recent first as string values PREFIX1, PREFIX2, ... of a
+// user key (the typed addresses, the recent files).
+struct NumberedList {
+  std::string key;
+  std::string prefix;
+  std::size_t limit;
+};
+// The items in number order; values of other names or types are skipped.
+std::vector<std::string> readNumberedList(platform::Registry& registry, const NumberedList& list);
+// Writes items (cut to the limit) and deletes the values past them.
+bool writeNumberedList(platform::Registry& registry, const NumberedList& list, const std::vector<std::string>& items);
+// Puts item first, without duplicates, cut to the limit. "" changes nothing.
+bool rememberInList(platform::Registry& registry, const NumberedList& list, std::string_view item);
+// Takes item out of the list.
+bool forgetInList(platform::Registry& registry, const NumberedList& list, std::string_view item);
+
+// The recent files of the File menu: File1 .. File4 in the profile area's
+// "Recent File List" section, most recent first.
+inline constexpr char kRecentFileSection[] = "Recent File List";
+inline constexpr std::size_t kMaxRecentFiles = 4;
+NumberedList typedUrlList();
+NumberedList recentFileList();
+
 // The address bar's text for a location: the location, without a leading
 // "file://".
 std::string addressText(std::string_view location);

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QImageReader>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QSplitter>
 
 #include "app/main_frame_internal.h"
@@ -62,6 +64,7 @@ CMainFrame::CMainFrame(velkin::platform::Registry& registry, QWidget* parent)
   setSeams({});
 
   createClientArea();
+  applyInternetOptions();
   createActions();
   createMenus();
   createToolBars();
@@ -72,62 +75,89 @@ CMainFrame::CMainFrame(velkin::platform::Registry& registry, QWidget* parent)
   restoreBarStates();
 
   connect(qApp, &QApplication::focusChanged, this, &CMainFrame::onFocusChanged);
+  updateRecentFiles();
   updateCommandStates();
 }
 
 CMainFrame::~CMainFrame() = default;
 
+namespace {
+
+// Takes the seam given, else keeps the one set, else makes the default.
+template <typename Seam, typename MakeDefault>
+void takeSeam(Seam& mine, Seam& given, MakeDefault makeDefault) {
+  if (given) {
+    mine = std::move(given);
+  } else if (!mine) {
+    mine = makeDefault();
+  }
+}
+
+// Runs xdg-settings and returns its trimmed output; nullopt when it is not
+// installed, fails, or takes longer than a few seconds.
+std::optional<QString> runXdgSettings(const QStringList& arguments) {
+  constexpr int kTimeoutMs = 5000;
+  const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-settings"));
+  if (program.isEmpty()) return std::nullopt;
+  QProcess process;
+  process.start(program, arguments);
+  if (!process.waitForFinished(kTimeoutMs)) {
+    process.kill();
+    process.waitForFinished(kTimeoutMs);
+    trace("xdg-settings", "no answer from xdg-settings " + arguments.join(QLatin1Char(' ')).toStdString());
+    return std::nullopt;
+  }
+  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+    trace("xdg-settings", "xdg-settings " + arguments.join(QLatin1Char(' ')).toStdString() + " failed: " +
+                              process.readAllStandardError().trimmed().toStdString());
+    return std::nullopt;
+  }
+  return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+}  // namespace
+
 void CMainFrame::setSeams(Seams seams) {
-  if (seams.chooseFolder) {
-    seams_.chooseFolder = std::move(seams.chooseFolder);
-  } else if (!seams_.chooseFolder) {
-    seams_.chooseFolder = [this](const QString& title, const QString& folder) {
+  takeSeam(seams_.chooseFolder, seams.chooseFolder, [this] {
+    return [this](const QString& title, const QString& folder) {
       return QFileDialog::getExistingDirectory(this, title, folder);
     };
-  }
-  if (seams.chooseSavePath) {
-    seams_.chooseSavePath = std::move(seams.chooseSavePath);
-  } else if (!seams_.chooseSavePath) {
-    seams_.chooseSavePath = [this](const QString& proposed) {
+  });
+  takeSeam(seams_.chooseSavePath, seams.chooseSavePath, [this] {
+    return [this](const QString& proposed) {
       return QFileDialog::getSaveFileName(this, tr("Save As"), proposed,
                                           tr("Web Page (*.htm *.html);;All Files (*)"));
     };
-  }
-  if (seams.openExternally) {
-    seams_.openExternally = std::move(seams.openExternally);
-  } else if (!seams_.openExternally) {
-    seams_.openExternally = [](const QUrl& address) {
+  });
+  takeSeam(seams_.chooseOpenPath, seams.chooseOpenPath, [this] {
+    return [this] {
+      return QFileDialog::getOpenFileName(this, tr("Open"), QString(), tr("Web Page (*.htm *.html)"));
+    };
+  });
+  takeSeam(seams_.openExternally, seams.openExternally, [] {
+    return [](const QUrl& address) {
       if (!QDesktopServices::openUrl(address)) trace("open", "cannot open " + address.toString().toStdString());
     };
-  }
-  if (seams.inform) {
-    seams_.inform = std::move(seams.inform);
-  } else if (!seams_.inform) {
-    seams_.inform = [this](const char* caption, const QString& text) {
+  });
+  takeSeam(seams_.inform, seams.inform, [this] {
+    return [this](const char* caption, const QString& text) {
       velkin::uikit::showInformation(this, caption, text.toStdString());
     };
-  }
-  if (seams.ask) {
-    seams_.ask = std::move(seams.ask);
-  } else if (!seams_.ask) {
-    seams_.ask = [this](const char* caption, const QString& text) {
+  });
+  takeSeam(seams_.ask, seams.ask, [this] {
+    return [this](const char* caption, const QString& text) {
       return velkin::uikit::askYesNo(this, caption, text.toStdString());
     };
-  }
-  if (seams.askSearch) {
-    seams_.askSearch = std::move(seams.askSearch);
-  } else if (!seams_.askSearch) {
-    seams_.askSearch = [this]() -> std::optional<velkin::kb::PageFilter> {
+  });
+  takeSeam(seams_.xdgSettings, seams.xdgSettings, [] { return runXdgSettings; });
+  takeSeam(seams_.askSearch, seams.askSearch, [this] {
+    return [this]() -> std::optional<velkin::kb::PageFilter> {
       CSearchDialog dialog(this);
       if (dialog.exec() != QDialog::Accepted) return std::nullopt;
       return dialog.filter();
     };
-  }
-  if (seams.askSaveSource) {
-    seams_.askSaveSource = std::move(seams.askSaveSource);
-  } else if (!seams_.askSaveSource) {
-    seams_.askSaveSource = [this] { return askSaveSource(this); };
-  }
+  });
+  takeSeam(seams_.askSaveSource, seams.askSaveSource, [this] { return [this] { return askSaveSource(this); }; });
 }
 
 // ---------------------------------------------------------------- creation

@@ -33,8 +33,11 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <optional>
+#include <vector>
 #include <map>
 #include <optional>
 
@@ -43,6 +46,7 @@
 #include "app/search_bar.h"
 #include "app/tk_web_view.h"
 #include "kb/page_filter.h"
+#include "platform/favorites.h"
 #include "platform/registry.h"
 
 class CProjectTreeCtrl;
@@ -53,6 +57,7 @@ class QComboBox;
 class QDockWidget;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QSplitter;
 class QToolBar;
 
@@ -118,7 +123,18 @@ class CMainFrame : public QMainWindow {
     NextPane = 57680,
     PreviousPane = 57681,
     Exit = 57665,
+    New = 57600,
+    Open = 57601,
+    // The recent files of the File menu, most recent first.
+    RecentFile1 = 57616,
+    RecentFile2 = 57617,
+    RecentFile3 = 57618,
+    RecentFile4 = 57619,
   };
+  // The desktop entry that makes kestrova a browser of the desktop.
+  static constexpr char kDesktopEntry[] = "velkin-kestrova.desktop";
+  // The favourites of the Favorites menu: kFirstFavorite + their number.
+  static constexpr int kFirstFavorite = 3584;
   enum class Mode { Browse = 32804, Edit = 32805, EditSource = 32806 };
   enum class Pane { Tree, Content };
 
@@ -138,6 +154,11 @@ class CMainFrame : public QMainWindow {
     std::function<std::optional<velkin::kb::PageFilter>()> askSearch;
     // The question on leaving the HTML source with changes.
     std::function<CKestrovaView::SaveAnswer()> askSaveSource;
+    // The Open file dialog for pages: the chosen path, "" for Cancel.
+    std::function<QString()> chooseOpenPath;
+    // Runs xdg-settings with arguments: its output, trimmed, or nullopt when
+    // it is missing, fails or does not end in time.
+    std::function<std::optional<QString>(const QStringList& arguments)> xdgSettings;
   };
 
   explicit CMainFrame(velkin::platform::Registry& registry, QWidget* parent = nullptr);
@@ -161,6 +182,9 @@ class CMainFrame : public QMainWindow {
   velkin::uikit::CBuildProgressBar* buildProgressBar() const { return buildBar_; }
   CSearchBar* searchBar() const { return searchBar_; }
   QSplitter* splitter() const { return splitter_; }
+  QMenu* favoritesMenu() const { return favoritesMenu_; }
+  // The folder the Favorites menu shows.
+  QString favoritesFolder() const;
 
   const QString& currentLocation() const { return currentLocation_; }
   Mode mode() const { return mode_; }
@@ -232,7 +256,10 @@ class CMainFrame : public QMainWindow {
   //   main_frame_bars.cpp      menus, toolbars, status bar, docking bars, bar states
   //   main_frame_modes.cpp     view modes, opening locations, saving on leaving, close
   //   main_frame_settings.cpp  the setting toggles, text zoom and the tree pane
+  //   main_frame_favorites.cpp the Favorites menu, Add to and Organize Favorites
+  //   main_frame_files.cpp     New, Open and the recent files
   //   main_frame_search.cpp    the search bar and its commands, the new-version check
+  //   main_frame_tools.cpp     Default Browser and Internet Option
 
   // main_frame.cpp
   void createClientArea();
@@ -267,8 +294,9 @@ class CMainFrame : public QMainWindow {
   void showAddress(const QString& address);
   // The one way to another location: leaves the page shown (leavePageThen),
   // makes where the current location, navigates there and, when asked,
-  // shows it in the address bar. Every command that opens a page ends here.
-  void openLocation(const QString& where, bool showInAddressBar);
+  // shows it in the address bar, then runs then. Every command that opens
+  // a page ends here.
+  void openLocation(const QString& where, bool showInAddressBar, std::function<void()> then = {});
   // Runs leave at once, or in Edit mode after the page is saved. When the
   // write fails, leave runs only if the user chooses to leave the page
   // anyway; otherwise the edits stay on screen.
@@ -292,6 +320,27 @@ class CMainFrame : public QMainWindow {
 
   // main_frame_settings.cpp
   void createZoomCommands();
+
+  // main_frame_favorites.cpp
+  // Fills the Favorites menu from the favourites folder, once; a change
+  // (Add to, Organize) asks for the next opening to read it again.
+  void buildFavoritesMenu();
+  void addFavoriteItems(QMenu* menu, const velkin::platform::FavoriteFolder& folder);
+  void onAddToFavorites();
+  void onOrganizeFavorites();
+
+  // main_frame_files.cpp
+  void onNew();
+  void onOpen();
+  void openRecentFile(std::size_t index);
+  void rememberRecentFile(const QString& path);
+  void updateRecentFiles();
+
+  // main_frame_tools.cpp
+  void onDefaultBrowser();
+  void updateDefaultBrowserState();
+  void onInternetOption();
+  void applyInternetOptions();
 
   // main_frame_search.cpp
   void createSearchBar();
@@ -331,5 +380,7 @@ class CMainFrame : public QMainWindow {
   bool saving_ = false;
   QPointer<QWidget> scriptErrorBox_;
   QString lastAddressHandled_;
+  QMenu* favoritesMenu_ = nullptr;
+  bool favoritesBuilt_ = false;
   bool addressHandledThisTurn_ = false;
 };

@@ -60,11 +60,15 @@ QLabel* indicator(const QString& text, QWidget* parent) {
 
 void CMainFrame::createMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
-  file->addActions({action(Command::Save), action(Command::SaveAs)});
+  file->setObjectName(QStringLiteral("fileMenu"));
+  file->addActions({action(Command::New), action(Command::Open), action(Command::Save), action(Command::SaveAs)});
   file->addSeparator();
   file->addActions({action(Command::Print), action(Command::PrintPreview), action(Command::PrintSetup)});
   file->addSeparator();
   file->addActions({action(Command::SetBookDirectory), action(Command::BuildChm), action(Command::BuildHtml)});
+  file->addSeparator();
+  file->addActions({action(Command::RecentFile1), action(Command::RecentFile2), action(Command::RecentFile3),
+                    action(Command::RecentFile4)});
   file->addSeparator();
   file->addAction(action(Command::Exit));
 
@@ -97,11 +101,13 @@ void CMainFrame::createMenus() {
   go->addActions({action(Command::GoBack), action(Command::GoForward), action(Command::GoHome),
                   action(Command::Blank)});
 
-  QMenu* favorites = menuBar()->addMenu(tr("F&avorites"));
-  favorites->addActions({action(Command::AddToFavorites), action(Command::OrganizeFavorites)});
-  favorites->addSeparator();
+  favoritesMenu_ = menuBar()->addMenu(tr("F&avorites"));
+  favoritesMenu_->setObjectName(QStringLiteral("favoritesMenu"));
+  favoritesMenu_->addActions({action(Command::AddToFavorites), action(Command::OrganizeFavorites)});
+  connect(favoritesMenu_, &QMenu::aboutToShow, this, &CMainFrame::buildFavoritesMenu);
 
   QMenu* tools = menuBar()->addMenu(tr("&Tools"));
+  tools->setObjectName(QStringLiteral("toolsMenu"));
   tools->addActions({action(Command::PromptSaveSource), action(Command::HideScriptError)});
   tools->addSeparator();
   tools->addActions({action(Command::DefaultBrowser), action(Command::InternetOption)});
@@ -115,6 +121,8 @@ void CMainFrame::createMenus() {
   for (QMenu* menu : {file, edit, view, go, tools, help}) {
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommandStates);
   }
+  connect(file, &QMenu::aboutToShow, this, &CMainFrame::updateRecentFiles);
+  connect(tools, &QMenu::aboutToShow, this, &CMainFrame::updateDefaultBrowserState);
 }
 
 // ---------------------------------------------------------------- toolbars

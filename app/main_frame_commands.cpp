@@ -56,6 +56,8 @@ void CMainFrame::createActions() {
   };
   static const Row rows[] = {
       // File
+      {Command::New, QT_TR_NOOP("New Page"), nullptr, "Ctrl+N", [](CMainFrame& f) { f.onNew(); }, kPlain},
+      {Command::Open, QT_TR_NOOP("Open..."), nullptr, "Ctrl+O", [](CMainFrame& f) { f.onOpen(); }, kPlain},
       {Command::Save, QT_TR_NOOP("Save"), "save", "Ctrl+S", [](CMainFrame& f) { f.onSave(); }, kPlain},
       {Command::SaveAs, QT_TR_NOOP("Save As..."), nullptr, nullptr, [](CMainFrame& f) { f.onSaveAs(); }, kPlain},
       {Command::Print, QT_TR_NOOP("Print..."), "print", "Ctrl+P", [](CMainFrame& f) { f.webView_->onPrint(); },
@@ -76,6 +78,10 @@ void CMainFrame::createActions() {
          if (f.treeShown_) emit f.treeBuildHtml();
        },
        kPlain},
+      {Command::RecentFile1, "1", nullptr, nullptr, [](CMainFrame& f) { f.openRecentFile(0); }, kPlain},
+      {Command::RecentFile2, "2", nullptr, nullptr, [](CMainFrame& f) { f.openRecentFile(1); }, kPlain},
+      {Command::RecentFile3, "3", nullptr, nullptr, [](CMainFrame& f) { f.openRecentFile(2); }, kPlain},
+      {Command::RecentFile4, "4", nullptr, nullptr, [](CMainFrame& f) { f.openRecentFile(3); }, kPlain},
       {Command::Exit, QT_TR_NOOP("Exit"), nullptr, nullptr, [](CMainFrame& f) { f.close(); }, kPlain},
       // Edit
       {Command::Undo, QT_TR_NOOP("Undo"), nullptr, "Ctrl+Z; Alt+Backspace",
@@ -126,10 +132,14 @@ void CMainFrame::createActions() {
       {Command::VisitSite, QT_TR_NOOP("Velkin Web Home Page"), nullptr, nullptr,
        [](CMainFrame& f) { f.showAddress(QString::fromLatin1(velkin::kb::kHomePageAddress)); }, kPlain},
       // Tools and Favorites
-      {Command::DefaultBrowser, QT_TR_NOOP("Default Browser"), nullptr, nullptr, nullptr, kPlain},
-      {Command::InternetOption, QT_TR_NOOP("Internet Option"), nullptr, nullptr, nullptr, kPlain},
-      {Command::AddToFavorites, QT_TR_NOOP("Add to Favorites..."), nullptr, nullptr, nullptr, kPlain},
-      {Command::OrganizeFavorites, QT_TR_NOOP("Organize Favorites..."), nullptr, nullptr, nullptr, kPlain},
+      {Command::DefaultBrowser, QT_TR_NOOP("Default Browser"), nullptr, nullptr,
+       [](CMainFrame& f) { f.onDefaultBrowser(); }, kCheckable},
+      {Command::InternetOption, QT_TR_NOOP("Internet Option"), nullptr, nullptr,
+       [](CMainFrame& f) { f.onInternetOption(); }, kPlain},
+      {Command::AddToFavorites, QT_TR_NOOP("Add to Favorites..."), nullptr, nullptr,
+       [](CMainFrame& f) { f.onAddToFavorites(); }, kPlain},
+      {Command::OrganizeFavorites, QT_TR_NOOP("Organize Favorites..."), nullptr, nullptr,
+       [](CMainFrame& f) { f.onOrganizeFavorites(); }, kPlain},
       // Help
       {Command::Contents, QT_TR_NOOP("Contents"), nullptr, "F1", [](CMainFrame& f) { f.onContents(); }, kPlain},
       {Command::TipOfTheDay, QT_TR_NOOP("Tip of the day"), nullptr, nullptr, [](CMainFrame& f) { f.onTipOfTheDay(); },

@@ -62,11 +62,12 @@ void CMainFrame::goToAddress(const QString& text) {
 
 void CMainFrame::showAddress(const QString& address) { openLocation(address, true); }
 
-void CMainFrame::openLocation(const QString& where, bool showInAddressBar) {
-  leavePageThen([this, where, showInAddressBar] {
+void CMainFrame::openLocation(const QString& where, bool showInAddressBar, std::function<void()> then) {
+  leavePageThen([this, where, showInAddressBar, then = std::move(then)] {
     currentLocation_ = where;
     webView_->navigate(where);
     if (showInAddressBar) setAddressText(where);
+    if (then) then();
   });
 }
 

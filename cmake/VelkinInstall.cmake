@@ -37,3 +37,11 @@ function(velkin_install_webext source name)
 endfunction()
 
 velkin_install_webext(${PROJECT_SOURCE_DIR}/extensions/marrowind velkin-marrowind)
+
+# The main program's desktop entry and icon: the desktop lists kestrova among
+# its web browsers, and Default Browser names this entry to xdg-settings.
+if(TARGET kestrova)
+  install(FILES ${PROJECT_SOURCE_DIR}/share/velkin-kestrova.desktop DESTINATION share/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/app/resources/kestrova.svg
+          DESTINATION share/icons/hicolor/scalable/apps RENAME velkin-kestrova.svg)
+endif()

@@ -301,6 +301,28 @@ TreeOutcome ProjectTree::newCategory(TreeItem* parent) {
   return outcome;
 }
 
+TreeOutcome ProjectTree::newPage(TreeItem* category) {
+  static constexpr char kEmptyPage[] =
+      "<HTML>\n<HEAD>\n<TITLE>New Page</TITLE>\n</HEAD>\n<BODY>\n</BODY>\n</HTML>\n";
+  TreeOutcome outcome;
+  if (category != nullptr && category->isPage()) category = category->parent;
+  if (category == nullptr) category = root_.get();
+  if (category == nullptr) {
+    outcome.ok = false;
+    return outcome;
+  }
+  const std::string folder = pathOf(category);
+  const platform::ShellResult created = platform::shellCreateFile(folder, kNewPageFileName, kEmptyPage);
+  if (!created.ok) {
+    outcome.ok = false;
+    outcome.message = platform::formatMessage(kFailedToCreatePage, folder);
+    outcome.error = created.error;
+    return outcome;
+  }
+  outcome.item = addCapturedPage(category, std::string(platform::baseName(created.path)));
+  return outcome;
+}
+
 RenameStatus ProjectTree::rename(TreeItem* item, const std::string& newText, TreeOutcome* outcome) {
   TreeOutcome local;
   TreeOutcome& result = outcome != nullptr ? *outcome : local;

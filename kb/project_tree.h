@@ -116,6 +116,10 @@ class ProjectTree {
   // Adds a "New Category" folder under parent (root or category) and asks the
   // view to edit its label. message carries the creation failure text.
   TreeOutcome newCategory(TreeItem* parent);
+  // Writes a new empty page "New Page.htm" (or the next free name) into
+  // category (a page stands for its category, nullptr for the root) and
+  // adds it there, selected. message carries the creation failure text.
+  TreeOutcome newPage(TreeItem* category);
   // Renames a category. InvalidName carries the message; the view restarts
   // the label editing on the same item.
   RenameStatus rename(TreeItem* item, const std::string& newText, TreeOutcome* outcome = nullptr);

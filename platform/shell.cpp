@@ -897,4 +897,36 @@ std::string trashFolderFor(const std::string& path) {
   }
 }
 
+ShellResult shellCreateFile(const std::string& folder, const std::string& name, std::string_view data) {
+  ShellResult result;
+  if (!makeFolders(folder)) {
+    result.error = "cannot create " + folder + ": " + std::strerror(errno);
+    return result;
+  }
+  // A few rounds cover names taken between the look and the creation.
+  constexpr int kAttempts = 16;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::string path = joinPath(folder, nextFreeName(folder, name, false));
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      result.error = "cannot create " + path + ": " + std::strerror(errno);
+      return result;
+    }
+    const bool written = writeAll(fd, data);
+    const int writeError = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+      ::unlink(path.c_str());
+      result.error = "cannot write " + path + ": " + std::strerror(written ? errno : writeError);
+      return result;
+    }
+    result.ok = true;
+    result.path = path;
+    return result;
+  }
+  result.error = "no free name for " + name + " in " + folder;
+  return result;
+}
+
 }  // namespace velkin::platform

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velkin::platform {
@@ -46,6 +47,11 @@ std::vector<std::string> companionFoldersOf(const std::string& pagePath);
 // for a folder when the name is taken by a folder.
 std::string nextFreeName(const std::string& folder, const std::string& name);
 std::string nextFreeName(const std::string& folder, const std::string& name, bool isFolder);
+
+// Writes a new file named name (or the next free name) in folder, created
+// when missing, with data. Never replaces a file: a name taken meanwhile
+// moves on to the next free one. path is the file written.
+ShellResult shellCreateFile(const std::string& folder, const std::string& name, std::string_view data);
 
 // The Trash that takes "path": the home trash ($XDG_DATA_HOME/Trash) for
 // files on the home volume, else $topdir/.Trash/$uid or $topdir/.Trash-$uid.

@@ -16,13 +16,17 @@
 #include <QIcon>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
+#include <QWebEngineSettings>
 
 #include "app/app_settings.h"
+#include "app/internet_options_dialog.h"
 #include "app/kestrova_app.h"
 #include "app/main_frame.h"
 #include "app/project_tree_ctrl.h"
@@ -327,14 +331,6 @@ TEST_F(MainFrameTest, StartsInBrowseModeWithTheTreeShownAndMediumText) {
   EXPECT_FALSE(frame_->searchBar()->isVisible());
   EXPECT_EQ(frame_->searchBar()->windowTitle(), "Search");
   EXPECT_EQ(frame_->buildProgressBar()->windowTitle(), "Build Progress...");
-}
-
-TEST_F(MainFrameTest, CommandsOfLaterWorkArePresentButDisabled) {
-  for (const Command command : {Command::AddToFavorites, Command::OrganizeFavorites, Command::InternetOption,
-                                Command::DefaultBrowser}) {
-    ASSERT_NE(action(command), nullptr) << static_cast<int>(command);
-    EXPECT_FALSE(action(command)->isEnabled()) << action(command)->text().toStdString();
-  }
 }
 
 struct ToggleCase {
@@ -655,6 +651,135 @@ TEST_F(MainFrameTest, ContentsOpensNothingWhenTheHelpFileIsMissing) {
   action(Command::Contents)->trigger();
   EXPECT_TRUE(opened_.empty());
   EXPECT_TRUE(messages_.empty()) << "no message box for a missing help file";
+}
+
+// ---------------------------------------------------------------- files and tools
+
+TEST_F(MainFrameTest, DefaultBrowserFollowsWhatXdgSettingsSaysAndIsDisabledWithoutIt) {
+  std::vector<QStringList> calls;
+  std::optional<QString> answer;
+  CMainFrame::Seams seams;
+  seams.xdgSettings = [&](const QStringList& arguments) -> std::optional<QString> {
+    calls.push_back(arguments);
+    if (arguments.value(0) == "set" && answer) answer = arguments.value(2);
+    return answer;
+  };
+  frame_->setSeams(std::move(seams));
+  QMenu* tools = frame_->menuBar()->findChild<QMenu*>("toolsMenu");
+  ASSERT_NE(tools, nullptr);
+
+  emit tools->aboutToShow();  // no xdg-settings
+  EXPECT_FALSE(action(Command::DefaultBrowser)->isEnabled());
+  EXPECT_FALSE(action(Command::DefaultBrowser)->isChecked());
+
+  answer = "firefox-esr.desktop";
+  emit tools->aboutToShow();
+  EXPECT_TRUE(action(Command::DefaultBrowser)->isEnabled());
+  EXPECT_FALSE(action(Command::DefaultBrowser)->isChecked());
+  calls.clear();
+  action(Command::DefaultBrowser)->trigger();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[0], (QStringList{"set", "default-web-browser", "velkin-kestrova.desktop"}));
+  EXPECT_EQ(calls[1], (QStringList{"get", "default-web-browser"}));
+  EXPECT_TRUE(action(Command::DefaultBrowser)->isChecked());
+  EXPECT_TRUE(messages_.empty());
+}
+
+class RecentFilesTest : public MainFrameTest {
+ protected:
+  // The visible recent-file entries of the File menu, their tool tips.
+  QStringList recentFiles() const {
+    QStringList shown;
+    for (const Command command : {Command::RecentFile1, Command::RecentFile2, Command::RecentFile3,
+                                  Command::RecentFile4}) {
+      if (action(command)->isVisible()) shown << action(command)->toolTip();
+    }
+    return shown;
+  }
+  void open(const std::string& name) {
+    const QString file = QString::fromStdString(path(name));
+    testing::writeTextFile(path(name), "<html><body>" + name + "</body></html>");
+    CMainFrame::Seams seams;
+    seams.chooseOpenPath = [file] { return file; };
+    frame_->setSeams(std::move(seams));
+    action(Command::Open)->trigger();
+  }
+  QString q(const std::string& name) const { return QString::fromStdString(path(name)); }
+};
+
+TEST_F(RecentFilesTest, OpenKeepsTheFourMostRecentFirstWithoutDuplicatesAcrossRestarts) {
+  EXPECT_TRUE(recentFiles().isEmpty());
+  for (const char* name : {"a.htm", "b.htm", "c.htm", "d.htm", "e.htm", "c.htm"}) open(name);
+  EXPECT_EQ(frame_->currentLocation(), q("c.htm"));
+  const QStringList expected{q("c.htm"), q("e.htm"), q("d.htm"), q("b.htm")};
+  EXPECT_EQ(recentFiles(), expected);
+  EXPECT_TRUE(action(Command::RecentFile1)->text().endsWith("c.htm"));
+
+  CMainFrame again(registry_);
+  QStringList shown;
+  for (const Command command : {Command::RecentFile1, Command::RecentFile2, Command::RecentFile3,
+                                Command::RecentFile4}) {
+    shown << again.action(command)->toolTip();
+  }
+  EXPECT_EQ(shown, expected);
+}
+
+TEST_F(RecentFilesTest, ARecentFileOpensAndAMissingOneIsTakenOutWithAMessage) {
+  open("a.htm");
+  open("b.htm");
+  action(Command::RecentFile2)->trigger();
+  EXPECT_EQ(frame_->currentLocation(), q("a.htm"));
+  EXPECT_EQ(recentFiles(), (QStringList{q("a.htm"), q("b.htm")}));
+
+  ASSERT_TRUE(platform::removeTree(path("b.htm")));
+  action(Command::RecentFile2)->trigger();
+  EXPECT_EQ(frame_->currentLocation(), q("a.htm"));
+  EXPECT_EQ(recentFiles(), (QStringList{q("a.htm")}));
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(messages_[0].contains(q("b.htm"))) << messages_[0].toStdString();
+}
+
+TEST_F(RecentFilesTest, NewWritesAFreshPageInTheSelectedCategoryAndEditsIt) {
+  const std::string books = kb::defaultBookDirectory();
+  testing::makeDirs(books + "/Cat");
+  testing::writeTextFile(books + "/Cat/New Page.htm", "taken");
+  auto& tree = frame_->treeView()->treeCtrl()->model();
+  tree.refresh();
+  kb::TreeItem* category = tree.findPath(books + "/Cat");
+  ASSERT_NE(category, nullptr);
+  tree.select(category);
+
+  action(Command::New)->trigger();
+  const QString fresh = QString::fromStdString(books + "/Cat/New Page (2).htm");
+  EXPECT_EQ(testing::readTextFile(books + "/Cat/New Page.htm"), "taken") << "never overwritten";
+  EXPECT_TRUE(platform::isRegularFile(fresh.toStdString()));
+  EXPECT_EQ(frame_->currentLocation(), fresh);
+  EXPECT_EQ(frame_->mode(), CMainFrame::Mode::Edit);
+  EXPECT_EQ(recentFiles().value(0), fresh);
+  ASSERT_NE(tree.selected(), nullptr);
+  EXPECT_EQ(tree.pathOf(tree.selected()), fresh.toStdString());
+}
+
+TEST_F(MainFrameTest, InternetOptionsAreStoredAndReachTheWebViewOfTheNextFrame) {
+  const InternetOptions defaults = readInternetOptions(registry_);
+  EXPECT_TRUE(defaults.javaScript);
+  EXPECT_TRUE(defaults.images);
+  EXPECT_FALSE(defaults.plugins);
+  QWebEngineSettings* shown = frame_->webView()->settings();
+  EXPECT_TRUE(shown->testAttribute(QWebEngineSettings::JavascriptEnabled));
+
+  InternetOptions changed;
+  changed.javaScript = false;
+  changed.images = false;
+  changed.plugins = true;
+  ASSERT_TRUE(storeInternetOptions(registry_, changed));
+  EXPECT_EQ(readProfileNumber(registry_, kInternetOptionsSection, kJavaScriptValue), 0u);
+  CMainFrame again(registry_);
+  QWebEngineSettings* settings = again.webView()->settings();
+  EXPECT_FALSE(settings->testAttribute(QWebEngineSettings::JavascriptEnabled));
+  EXPECT_FALSE(settings->testAttribute(QWebEngineSettings::AutoLoadImages));
+  EXPECT_TRUE(settings->testAttribute(QWebEngineSettings::PluginsEnabled));
+  EXPECT_FALSE(proxyDescription().isEmpty());
 }
 
 }  // namespace

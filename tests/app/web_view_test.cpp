@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QImage>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -22,6 +23,7 @@
 #include "capture/support/loopback_server.h"
 #include "kb/book_dir.h"
 #include "kb/meta.h"
+#include "platform/favorites.h"
 #include "platform/file_util.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -598,6 +600,74 @@ TEST_F(EditSourceTest, AWebPageShowsTheBrowsersWholeTextWithoutAFileName) {
   ASSERT_TRUE(loads(view(), [&] { frame_->action(Command::Browse)->trigger(); }));
   EXPECT_EQ(saveQuestions_, 0);
   EXPECT_EQ(frame_->currentLocation(), address);
+}
+
+}  // namespace
+}  // namespace velkin::app
+
+namespace velkin::app {
+namespace {
+
+// The favourites folder of these tests, named in the user's shell folders.
+class FavoritesMenuTest : public FrameWithPagesTest {
+ protected:
+  FavoritesMenuTest() {
+    registry_.writeString(RegistryRoot::User, platform::kShellFoldersKey, platform::kFavoritesValue, folder_);
+    CMainFrame::Seams seams;
+    seams.openExternally = [this](const QUrl& address) { opened_.push_back(address); };
+    frame_->setSeams(std::move(seams));
+  }
+  // The menu's entries as "text" or "text/" for a sub-menu, after opening it.
+  QStringList openFavorites() {
+    emit frame_->favoritesMenu()->aboutToShow();
+    QStringList entries;
+    for (QAction* item : frame_->favoritesMenu()->actions()) {
+      if (!item->isSeparator()) entries << item->text() + (item->menu() ? "/" : "");
+    }
+    return entries;
+  }
+  QAction* favorite(int number) const {
+    return frame_->favoritesMenu()->findChild<QAction*>(QStringLiteral("command%1").arg(CMainFrame::kFirstFavorite + number));
+  }
+
+  std::string folder_ = path("fav");
+  std::vector<QUrl> opened_;
+};
+
+TEST_F(FavoritesMenuTest, AddToFavoritesKeepsEveryAddedPageAndTheRebuiltMenuOpensThem) {
+  testing::writeTextFile(folder_ + "/Sub/next.url", platform::internetShortcutText(
+                                                        QUrl::fromLocalFile(qpage("second.htm")).toString().toStdString()));
+  testing::makeDirs(folder_ + "/Empty");
+  EXPECT_EQ(openFavorites(), (QStringList{"Add to Favorites...", "Organize Favorites...", "Sub/"}));
+
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("first.htm")); }));
+  frame_->action(Command::AddToFavorites)->trigger();
+  frame_->action(Command::AddToFavorites)->trigger();
+  EXPECT_EQ(testing::sortedNamesIn(folder_), (std::vector<std::string>{"Empty", "Sub", "first (2).url", "first.url"}));
+  EXPECT_EQ(platform::internetShortcutAddress(testing::readTextFile(folder_ + "/first.url")),
+            QUrl::fromLocalFile(qpage("first.htm")).toString().toStdString());
+  EXPECT_EQ(openFavorites(),
+            (QStringList{"Add to Favorites...", "Organize Favorites...", "Sub/", "first", "first (2)"}));
+  ASSERT_NE(favorite(1), nullptr);
+  EXPECT_EQ(favorite(1)->text(), "first");
+
+  // The sub-folder's favourite comes after this folder's in number.
+  ASSERT_NE(favorite(3), nullptr);
+  ASSERT_TRUE(loads(view(), [&] { favorite(3)->trigger(); }));
+  EXPECT_EQ(frame_->addressBar()->currentText(), qpage("second.htm"));
+  EXPECT_EQ(view()->title(), "second");
+
+  frame_->action(Command::OrganizeFavorites)->trigger();
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0], QUrl::fromLocalFile(QString::fromStdString(folder_)));
+}
+
+TEST_F(FavoritesMenuTest, OrganizeCreatesAMissingFolderAndNothingIsAddedForABlankPage) {
+  frame_->action(Command::AddToFavorites)->trigger();
+  EXPECT_FALSE(platform::pathExists(folder_)) << "about:blank is no favourite";
+  frame_->action(Command::OrganizeFavorites)->trigger();
+  EXPECT_TRUE(platform::isDirectory(folder_));
+  EXPECT_EQ(openFavorites(), (QStringList{"Add to Favorites...", "Organize Favorites..."}));
 }
 
 }  // namespace
