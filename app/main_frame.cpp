@@ -18,6 +18,7 @@
 #include "app/project_tree_ctrl.h"
 #include "app/save_source_dialog.h"
 #include "app/search_dialog.h"
+#include "app/seams.h"
 #include "app/tk_tree_view.h"
 #include "platform/file_util.h"
 #include "platform/trace.h"
@@ -83,16 +84,6 @@ CMainFrame::~CMainFrame() = default;
 
 namespace {
 
-// Takes the seam given, else keeps the one set, else makes the default.
-template <typename Seam, typename MakeDefault>
-void takeSeam(Seam& mine, Seam& given, MakeDefault makeDefault) {
-  if (given) {
-    mine = std::move(given);
-  } else if (!mine) {
-    mine = makeDefault();
-  }
-}
-
 // Runs xdg-settings and returns its trimmed output; nullopt when it is not
 // installed, fails, or takes longer than a few seconds.
 std::optional<QString> runXdgSettings(const QStringList& arguments) {
@@ -118,6 +109,7 @@ std::optional<QString> runXdgSettings(const QStringList& arguments) {
 }  // namespace
 
 void CMainFrame::setSeams(Seams seams) {
+  using velkin::app::takeSeam;
   takeSeam(seams_.chooseFolder, seams.chooseFolder, [this] {
     return [this](const QString& title, const QString& folder) {
       return QFileDialog::getExistingDirectory(this, title, folder);

@@ -8,6 +8,7 @@
 
 #include "app/html_source_edit.h"
 #include "app/save_source_dialog.h"
+#include "app/seams.h"
 #include "app/source_settings.h"
 #include "kb/messages.h"
 #include "platform/file_util.h"
@@ -26,26 +27,19 @@ CKestrovaView::CKestrovaView(velkin::platform::Registry& registry, QWidget* pare
 }
 
 void CKestrovaView::setSeams(Seams seams) {
-  if (seams.askSave) {
-    seams_.askSave = std::move(seams.askSave);
-  } else if (!seams_.askSave) {
-    seams_.askSave = [this] { return askSaveSource(this); };
-  }
-  if (seams.chooseSavePath) {
-    seams_.chooseSavePath = std::move(seams.chooseSavePath);
-  } else if (!seams_.chooseSavePath) {
-    seams_.chooseSavePath = [this](const QString& proposed) {
+  using velkin::app::takeSeam;
+  takeSeam(seams_.askSave, seams.askSave, [this] { return [this] { return askSaveSource(this); }; });
+  takeSeam(seams_.chooseSavePath, seams.chooseSavePath, [this] {
+    return [this](const QString& proposed) {
       return QFileDialog::getSaveFileName(this, tr("Save Source As"), proposed,
                                           tr("Web Page (*.htm *.html);;All Files (*)"));
     };
-  }
-  if (seams.ask) {
-    seams_.ask = std::move(seams.ask);
-  } else if (!seams_.ask) {
-    seams_.ask = [this](const char* caption, const QString& text) {
+  });
+  takeSeam(seams_.ask, seams.ask, [this] {
+    return [this](const char* caption, const QString& text) {
       return velkin::uikit::askYesNo(this, caption, text.toStdString());
     };
-  }
+  });
 }
 
 bool CKestrovaView::loadFile(const QString& path) {
