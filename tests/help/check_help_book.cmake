@@ -1,5 +1,5 @@
-# Checks that the compiled help book holds every help page, and its contents
-# and index: run as cmake -DCHMLS=... -DBOOK=... -DPAGES=... -P this file.
+# Checks that the compiled help book holds every help page and style sheet,
+# and its contents and index: run as cmake -DCHMLS=... -DBOOK=... -DPAGES=... -P this file.
 # A page the compiler left out (a name it cannot take, a page missing from
 # the project's file list) would open as an empty topic in the viewer.
 foreach(required CHMLS BOOK PAGES)
@@ -25,7 +25,7 @@ foreach(line IN LISTS lines)
 endforeach()
 
 get_filename_component(PAGES ${PAGES} ABSOLUTE)
-file(GLOB_RECURSE pages RELATIVE ${PAGES} ${PAGES}/*.htm ${PAGES}/*.html)
+file(GLOB_RECURSE pages RELATIVE ${PAGES} ${PAGES}/*.htm ${PAGES}/*.html ${PAGES}/*.css)
 list(LENGTH pages page_count)
 if(page_count EQUAL 0)
   message(FATAL_ERROR "no help pages under ${PAGES}")
