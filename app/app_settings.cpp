@@ -278,6 +278,9 @@ bool looksLikeAddress(std::string_view text) {
 std::string shareFolder() {
   const std::string candidates[] = {
       platform::joinPath(platform::parentPath(platform::executableFolder()), "share/velkin"),
+#ifdef VELKIN_BUILD_SHARE_DIR
+      VELKIN_BUILD_SHARE_DIR,
+#endif
 #ifdef VELKIN_INSTALL_SHARE_DIR
       VELKIN_INSTALL_SHARE_DIR,
 #endif

@@ -183,7 +183,9 @@ inline constexpr char kUsage[] = "usage: kestrova [--no-tip] [--exit-when-shown]
 bool looksLikeAddress(std::string_view text);
 
 // The folder of the files shipped with the program (welcome page, tips,
-// help): the installed share folder beside the executable, the configured
+// help): the share folder beside the executable's folder (installed, or the
+// build tree's for a program run from there), the build tree's share folder
+// (for the tests, which run from folders of their own), the configured
 // install folder, or the source tree's share folder, the first that holds
 // the welcome page. Empty when none does.
 std::string shareFolder();

@@ -13,6 +13,8 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDockWidget>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QImage>
 #include <QLineEdit>
@@ -651,6 +653,27 @@ TEST_F(MainFrameTest, ContentsOpensNothingWhenTheHelpFileIsMissing) {
   action(Command::Contents)->trigger();
   EXPECT_TRUE(opened_.empty());
   EXPECT_TRUE(messages_.empty()) << "no message box for a missing help file";
+}
+
+// F1 opens the help book compiled by this build (Contents.chm in the build
+// tree's share folder), a real compiled book rather than a leftover name.
+TEST_F(MainFrameTest, F1OpensTheHelpBookBuiltInTheBuildTree) {
+#ifndef VELKIN_HELP_BOOK
+  GTEST_SKIP() << "chmcmd was not found when this build was configured: no help book";
+#else
+  const std::string built = VELKIN_HELP_BOOK;
+  ASSERT_TRUE(platform::isRegularFile(built)) << built;
+  EXPECT_EQ(action(Command::Contents)->shortcut(), QKeySequence(Qt::Key_F1));
+  action(Command::Contents)->trigger();
+  ASSERT_EQ(opened_.size(), 1u);
+  ASSERT_TRUE(opened_[0].isLocalFile()) << opened_[0].toString().toStdString();
+  const QString opened = opened_[0].toLocalFile();
+  EXPECT_EQ(QFileInfo(opened).canonicalFilePath(), QFileInfo(QString::fromStdString(built)).canonicalFilePath());
+  QFile book(opened);
+  ASSERT_TRUE(book.open(QIODevice::ReadOnly));
+  EXPECT_EQ(book.read(4), QByteArray("ITSF")) << "not a compiled book";
+  EXPECT_TRUE(messages_.empty());
+#endif
 }
 
 // ---------------------------------------------------------------- files and tools
