@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/main_frame.h"
@@ -39,9 +40,10 @@ constexpr const char* kPictures[] = {"main_window",  "tree_context_menu", "tree_
 class ScreenshotTourTest : public velkin::testing::IsolatedTest {
  protected:
   void SetUp() override {
-    page("Breads/Starter.htm", "https://bread.example/starter", "Starter");
-    page("Breads/Rye loaf.htm", "https://bread.example/rye", "Rye loaf");
-    page("Soups/Onion soup.htm", "https://soup.example/onion", "Onion soup");
+    const std::pair<const char*, const char*> pages[] = {{"Breads/Starter", "https://bread.example/starter"},
+                                                         {"Breads/Rye loaf", "https://bread.example/rye"},
+                                                         {"Soups/Onion soup", "https://soup.example/onion"}};
+    for (const auto& [stem, address] : pages) page(stem, address);
     registry_.writeString(RegistryRoot::Machine, velkin::kb::kKestrovaKey, velkin::kb::kBookPathValue, book_);
     ASSERT_TRUE(server_.start());
     server_.serve(std::string("/") + velkin::app::kNoticePath, "Latest Version: 9.9\r\n", "text/plain");
@@ -52,8 +54,10 @@ class ScreenshotTourTest : public velkin::testing::IsolatedTest {
   }
   void TearDown() override { frame_.reset(); }
 
-  void page(const std::string& relative, const std::string& address, const std::string& title) {
-    velkin::testing::writeTextFile(book_ + "/" + relative,
+  // A page titled with its file's name.
+  void page(const std::string& stem, const std::string& address) {
+    const std::string title = stem.substr(stem.rfind('/') + 1);
+    velkin::testing::writeTextFile(book_ + "/" + stem + ".htm",
                                    velkin::kb::captureHeader(address) + "<html><head><title>" + title +
                                        "</title></head><body><h1>" + title + "</h1></body></html>");
   }
