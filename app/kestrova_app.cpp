@@ -1,50 +1,24 @@
 #include "app/kestrova_app.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
-#include <QMenu>
-#include <QPixmap>
 #include <QScreen>
 #include <QTimer>
-#include <QTreeWidgetItem>
 #include <cstdio>
 
 #include "app/main_frame.h"
-#include "app/project_tree_ctrl.h"
 #include "app/raise_listener.h"
-#include "app/tk_tree_view.h"
+#include "app/screenshot_tour.h"
 #include "app/tk_web_view.h"
-#include "capture/file_types.h"
 #include "platform/paths.h"
-#include "platform/trace.h"
-#include "uikit/save_file_dialog.h"
 #include "uikit/tip_dialog.h"
 
 namespace {
 
 namespace app = velkin::app;
 
-// Time for the window system to paint before a picture is taken.
+// Time for the window system to paint before the screenshots begin.
 constexpr int kPaintDelayMs = 700;
-
-bool savePicture(const QPixmap& picture, const QString& folder, const QString& name) {
-  const QString path = QDir(folder).filePath(name);
-  const bool saved = !picture.isNull() && picture.save(path, "PNG");
-  std::printf("%s %s\n", saved ? "saved" : "not saved", path.toLocal8Bit().constData());
-  std::fflush(stdout);
-  return saved;
-}
-
-// The screen with everything on it when the window system allows it (the
-// menu over the window), else the widget alone.
-QPixmap grabScreenOr(QWidget* widget) {
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QPixmap whole = screen->grabWindow(0);
-    if (!whole.isNull()) return whole;
-  }
-  return widget->grab();
-}
 
 }  // namespace
 
@@ -135,56 +109,7 @@ void CKestrovaApp::watchFirstPage() {
 }
 
 void CKestrovaApp::takeScreenshots() {
-  const QString folder = QString::fromStdString(options_.screenshotFolder);
-  QDir().mkpath(folder);
-  CProjectTreeCtrl* tree = frame_->treeView()->treeCtrl();
-  if (QTreeWidgetItem* root = tree->topLevelItem(0)) {
-    root->setExpanded(true);
-    for (int i = 0; i < root->childCount(); ++i) {
-      const velkin::kb::TreeItem* item = tree->modelItem(root->child(i));
-      if (item != nullptr && item->hasChildren) root->child(i)->setExpanded(true);
-    }
-  }
-  QTimer::singleShot(kPaintDelayMs, this, [this, folder] {
-    savePicture(frame_->grab(), folder, QStringLiteral("main_window.png"));
-    grabContextMenu();
-  });
-}
-
-void CKestrovaApp::grabContextMenu() {
-  const QString folder = QString::fromStdString(options_.screenshotFolder);
-  CProjectTreeCtrl* tree = frame_->treeView()->treeCtrl();
-  const velkin::kb::TreeItem* target = tree->model().root();
-  if (target != nullptr) {
-    for (const auto& child : target->children) {
-      if (child->kind == velkin::kb::ItemKind::Category) {
-        target = child.get();
-        break;
-      }
-    }
-  }
-  QTreeWidgetItem* widget = target != nullptr ? tree->widgetItem(target) : nullptr;
-  if (widget != nullptr) tree->setCurrentItem(widget);
-  const QRect rect = widget != nullptr ? tree->visualItemRect(widget) : QRect();
-  const QPoint at = tree->viewport()->mapToGlobal(rect.isValid() ? rect.center() : QPoint(20, 20));
-  std::shared_ptr<QMenu> menu(tree->createTreeMenu(target, frame_.get()).release());
-  menu->popup(at);
-  QTimer::singleShot(kPaintDelayMs, this, [this, folder, menu] {
-    savePicture(grabScreenOr(frame_.get()), folder, QStringLiteral("tree_context_menu.png"));
-    savePicture(menu->grab(), folder, QStringLiteral("tree_context_menu_only.png"));
-    menu->close();
-    grabSaveDialog();
-  });
-}
-
-void CKestrovaApp::grabSaveDialog() {
-  const QString folder = QString::fromStdString(options_.screenshotFolder);
-  auto dialog = std::make_shared<velkin::uikit::SaveFileDialog>("New File", velkin::capture::fileTypesPath(),
-                                                                velkin::uikit::Prompts{}, frame_.get());
-  dialog->show();
-  QTimer::singleShot(kPaintDelayMs, this, [folder, dialog] {
-    savePicture(dialog->grab(), folder, QStringLiteral("save_dialog.png"));
-    dialog->close();
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-  });
+  auto* tour = new CScreenshotTour(*frame_, registry_, QString::fromStdString(options_.screenshotFolder), this);
+  connect(tour, &CScreenshotTour::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  tour->start();
 }

@@ -7,8 +7,8 @@
 //
 // Two hooks serve scripts: --exit-when-shown prints a line and quits once
 // the window is shown and its first page has loaded; --screenshot=DIR saves
-// pictures of the main window, the project tree's context menu and the save
-// dialog into DIR, then quits.
+// pictures of the main window and its dialogs into DIR (CScreenshotTour),
+// then quits.
 #pragma once
 
 #include <QObject>
@@ -52,8 +52,6 @@ class CKestrovaApp : public QObject {
   void showTipAtStartUp();
   void watchFirstPage();
   void takeScreenshots();
-  void grabContextMenu();
-  void grabSaveDialog();
 
   velkin::platform::Registry& registry_;
   velkin::app::StartOptions options_;

@@ -317,6 +317,10 @@ class CMainFrame : public QMainWindow {
   // The content pane's view: the source view in Edit Source, else the web
   // view.
   QWidget* contentView() const;
+  // Shows to in from's place of the splitter with from's width (putting it
+  // beside from first when it is not in the splitter yet) and hides from, so
+  // the tree pane keeps its width when the content view changes.
+  void swapContentView(QWidget* from, QWidget* to);
 
   // main_frame_settings.cpp
   void createZoomCommands();

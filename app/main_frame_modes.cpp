@@ -202,8 +202,7 @@ CKestrovaView* CMainFrame::showSourceView() {
   seams.ask = [this](const char* caption, const QString& text) { return seams_.ask(caption, text); };
   view->setSeams(std::move(seams));
   webView_->setBrowseState();
-  splitter_->insertWidget(splitter_->indexOf(webView_), view);
-  webView_->hide();
+  swapContentView(webView_, view);
   sourceView_ = view;
   mode_ = Mode::EditSource;
   updateCommandStates();
@@ -222,12 +221,29 @@ bool CMainFrame::closeSourceView() {
   settings_.promptSave = app::readFrameSettings(registry_).promptSave;
   CKestrovaView* view = sourceView_;
   sourceView_ = nullptr;
-  view->hide();
+  swapContentView(view, webView_);
   view->deleteLater();
   // Hide script error may have been toggled while the source was shown.
   webView_->setSilent(settings_.hideError);
-  webView_->show();
   return true;
+}
+
+void CMainFrame::swapContentView(QWidget* from, QWidget* to) {
+  // The sizes as they are before the splitter spreads its room anew.
+  QList<int> sizes = splitter_->sizes();
+  if (splitter_->indexOf(to) < 0) {
+    const int index = splitter_->indexOf(from);
+    splitter_->insertWidget(index, to);
+    splitter_->setStretchFactor(index, 1);
+    sizes.insert(index, 0);
+  }
+  const int fromIndex = splitter_->indexOf(from);
+  const int toIndex = splitter_->indexOf(to);
+  sizes[toIndex] = sizes[fromIndex];
+  sizes[fromIndex] = 0;
+  from->hide();
+  to->show();
+  splitter_->setSizes(sizes);
 }
 
 // ---------------------------------------------------------------- closing

@@ -17,137 +17,27 @@
 //
 //   source_bench [--runs N]
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
-#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <memory>
 #include <vector>
 
-#include "app/html_source_edit.h"
 #include "app/source_view.h"
 #include "kb_generator.h"
 #include "platform/registry.h"
+#include "source_measure.h"
 
 namespace {
 
-constexpr int kPageBytes = 5 * 1024 * 1024;
 constexpr double kColourStallUnitMs = 50;
 constexpr double kOpenStallGoal = 1.5;
-// How long the reference edit is watched after its text is put in.
-constexpr int kSettleMs = 300;
-
-QString generatedPage() {
-  QString page = QStringLiteral("<!DOCTYPE html>\n<html><head><title>Source bench</title>\n");
-  for (int i = 0; page.size() < kPageBytes; ++i) {
-    page += QStringLiteral("<div class=\"row r%1\" id=\"item%1\"><a href=\"https://site%2.example/page%1.htm\">"
-                           "Entry %1</a> some text &amp; words</div>\n")
-                .arg(i)
-                .arg(i % 40);
-    if (i % 10 == 0) page += QStringLiteral("<!-- section %1 begins\n     and goes on here -->\n").arg(i);
-    if (i % 500 == 0) {
-      page += QStringLiteral("<script>var data = [");
-      for (int j = 0; j < 200; ++j) page += QStringLiteral("\"value%1\", ").arg(j);
-      page += QStringLiteral("0];</script>\n");
-    }
-  }
-  return page + QStringLiteral("</body></html>\n");
-}
-
-// The longest gap between two ticks of a 1 ms timer while work runs and
-// until done() holds.
-struct StallProbe {
-  QElapsedTimer clock;
-  qint64 lastTick = 0;
-  double longestMs = 0;
-  QTimer ticker;
-
-  StallProbe() {
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [this] { tick(); });
-  }
-  void tick() {
-    const qint64 now = clock.nsecsElapsed();
-    longestMs = std::max(longestMs, static_cast<double>(now - lastTick) / 1e6);
-    lastTick = now;
-  }
-  void start() {
-    clock.start();
-    lastTick = clock.nsecsElapsed();
-    longestMs = 0;
-    ticker.start();
-  }
-  void stop() {
-    tick();
-    ticker.stop();
-  }
-};
-
-void runEvents(const std::function<bool()>& done) {
-  while (!done()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-double plainEditStall(const QString& text) {
-  QPlainTextEdit edit;
-  edit.resize(900, 700);
-  edit.show();
-  QCoreApplication::processEvents();
-  StallProbe probe;
-  probe.start();
-  QTimer::singleShot(0, &edit, [&] { edit.setPlainText(text); });
-  QElapsedTimer settle;
-  settle.start();
-  runEvents([&] { return settle.elapsed() > kSettleMs + 50 && !edit.toPlainText().isEmpty(); });
-  probe.stop();
-  return probe.longestMs;
-}
-
-struct SourceRun {
-  double openStallMs = 0;
-  double colourStallMs = 0;
-  double colourSeconds = 0;
-};
-
-SourceRun sourceViewStall(velkin::platform::Registry& registry, const QString& text) {
-  CKestrovaView view(registry);
-  view.resize(900, 700);
-  view.show();
-  QCoreApplication::processEvents();
-  bool coloured = false;
-  QObject::connect(view.edit(), &CHtmlSourceEdit::wholeTextColoured, [&] { coloured = true; });
-  SourceRun run;
-  StallProbe probe;
-  probe.start();
-  QElapsedTimer clock;
-  clock.start();
-  QTimer::singleShot(0, &view, [&] {
-    view.setSourceText(text);
-    // From here on only the colouring runs.
-    probe.stop();
-    run.openStallMs = probe.longestMs;
-    probe.start();
-  });
-  runEvents([&] { return coloured; });
-  probe.stop();
-  run.colourSeconds = static_cast<double>(clock.elapsed()) / 1000;
-  run.colourStallMs = probe.longestMs;
-  run.openStallMs = std::max(run.openStallMs, run.colourStallMs);
-  return run;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  using velkin::bench::median;
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   int runs = 3;
   for (int i = 1; i < argc; ++i) {
@@ -156,12 +46,13 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   const std::string config = velkin::bench::makeTempFolder("source-bench");
   velkin::platform::Registry registry(config);
-  const QString text = generatedPage();
+  const QString text = velkin::bench::generatedSourcePage();
 
   std::vector<double> reference, open, colour, seconds;
   for (int i = 0; i < runs; ++i) {
-    reference.push_back(plainEditStall(text));
-    const SourceRun run = sourceViewStall(registry, text);
+    reference.push_back(velkin::bench::plainEditRun([&](QPlainTextEdit& edit) { edit.setPlainText(text); }).stallMs);
+    const velkin::bench::SourceRun run =
+        velkin::bench::sourceViewRun(registry, [&](CKestrovaView& view) { view.setSourceText(text); });
     open.push_back(run.openStallMs);
     colour.push_back(run.colourStallMs);
     seconds.push_back(run.colourSeconds);

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "uikit/define_type_dialog.h"
 
@@ -81,6 +82,12 @@ void FileTypePanel::fillList() {
     row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
     row->setCheckState(0, type.selected ? Qt::Checked : Qt::Unchecked);
   }
+  // The names with their check boxes are shown whole: the column grows past
+  // the form's width when they need it.
+  QHeaderView* header = typeList_->header();
+  const int formWidth = header->sectionSize(0);
+  typeList_->resizeColumnToContents(0);
+  header->resizeSection(0, std::max(formWidth, header->sectionSize(0)));
   filling_ = false;
 }
 

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "app/html_source_edit.h"
 #include "app/main_frame.h"
 #include "app/source_view.h"
+#include "app/tk_tree_view.h"
 #include "app/tk_web_view.h"
 #include "capture/support/loopback_server.h"
 #include "kb/book_dir.h"
@@ -556,6 +558,26 @@ TEST_F(EditSourceTest, ALocalPageIsEditedAsItsFileAndLeavingSavesItAndShowsThePa
   EXPECT_EQ(evaluate(view()->page(), "document.getElementById('added').textContent").toString(),
             "added in the source")
       << "the page shown again is the file as saved";
+}
+
+TEST_F(EditSourceTest, TheSourceTakesTheWebViewsPlaceAndWidthAndTheTreeKeepsItsOwn) {
+  frame_->resize(1000, 700);
+  ASSERT_TRUE(loads(view(), [&] { frame_->onOpenPage(qpage("first.htm")); }));
+  QTest::qWait(50);
+  const int treeWidth = frame_->treeView()->width();
+  const int contentWidth = view()->width();
+  frame_->action(Command::EditSource)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source() != nullptr; }, kLoadTimeoutMs));
+  QTest::qWait(50);
+  EXPECT_EQ(frame_->treeView()->width(), treeWidth);
+  EXPECT_EQ(source()->width(), contentWidth);
+  EXPECT_EQ(frame_->splitter()->indexOf(source()) + 1, frame_->splitter()->indexOf(view()))
+      << "the source stands where the web view stood";
+
+  ASSERT_TRUE(loads(view(), [&] { frame_->action(Command::Browse)->trigger(); }));
+  QTest::qWait(50);
+  EXPECT_EQ(frame_->treeView()->width(), treeWidth);
+  EXPECT_EQ(view()->width(), contentWidth) << "the web view gets its width back";
 }
 
 TEST_F(EditSourceTest, OpeningAPageLeavesEditSourceForBrowseByTheStoredChoice) {
