@@ -28,6 +28,13 @@ int TreeItem::indexInParent() const {
   return -1;
 }
 
+TreeItem* TreeItem::childWithText(std::string_view wanted) const {
+  for (const auto& child : children) {
+    if (child->text == wanted) return child.get();
+  }
+  return nullptr;
+}
+
 ProjectTree::ProjectTree(platform::Registry& registry, Options options)
     : registry_(registry), options_(std::move(options)), alive_(std::make_shared<ProjectTree*>(this)) {}
 

@@ -34,6 +34,8 @@ struct TreeItem {
   std::vector<std::unique_ptr<TreeItem>> children;
 
   int indexInParent() const;
+  // The first child showing exactly text; nullptr when there is none.
+  TreeItem* childWithText(std::string_view text) const;
   bool isPage() const { return isPageKind(kind); }
   bool isFolder() const { return !isPage(); }  // root or category
 };

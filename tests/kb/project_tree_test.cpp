@@ -38,12 +38,7 @@ class ProjectTreeTest : public testing::IsolatedTest {
     tree->fill();
     return tree;
   }
-  static TreeItem* child(TreeItem* parent, const std::string& text) {
-    for (auto& item : parent->children) {
-      if (item->text == text) return item.get();
-    }
-    return nullptr;
-  }
+  static TreeItem* child(const TreeItem* parent, const std::string& text) { return parent->childWithText(text); }
   static std::vector<std::string> texts(const TreeItem* parent) {
     std::vector<std::string> out;
     for (const auto& item : parent->children) out.push_back(item->text);
