@@ -8,10 +8,7 @@ namespace velkin::kb {
 std::string defaultBookDirectory() { return platform::joinPath(platform::programDataFolder(), "Project"); }
 
 std::string bookDirectory(platform::Registry& registry) {
-  auto value = registry.readString(platform::RegistryRoot::Machine, kKestrovaKey, kBookPathValue);
-  if (!value || value->empty()) return defaultBookDirectory();
-  while (value->size() > 1 && value->back() == '/') value->pop_back();
-  return *value;
+  return registry.readFolder(platform::RegistryRoot::Machine, kKestrovaKey, kBookPathValue, defaultBookDirectory());
 }
 
 }  // namespace velkin::kb

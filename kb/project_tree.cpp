@@ -1,7 +1,6 @@
 #include "kb/project_tree.h"
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
 #include <utility>
 
@@ -27,6 +26,13 @@ int TreeItem::indexInParent() const {
     if (siblings[i].get() == this) return static_cast<int>(i);
   }
   return -1;
+}
+
+TreeItem* TreeItem::childWithText(std::string_view wanted) const {
+  for (const auto& child : children) {
+    if (child->text == wanted) return child.get();
+  }
+  return nullptr;
 }
 
 ProjectTree::ProjectTree(platform::Registry& registry, Options options)
@@ -176,17 +182,11 @@ void ProjectTree::startWatching() {
     return;
   }
   std::weak_ptr<ProjectTree*> alive = alive_;
-  Post post = options_.post;
   // A Refresh posted but not yet run covers every change reported before it
   // runs, so a burst of changes posts one Refresh, not one per report.
-  auto posted = std::make_shared<std::atomic<bool>>(false);
-  watcher_.start(bookDirectory_, [alive, post, posted](const std::string&, platform::FolderChange) {
-    if (posted->exchange(true)) return;
-    post([alive, posted] {
-      posted->store(false);
-      if (auto tree = alive.lock()) (*tree)->refresh();
-    });
-  });
+  watcher_.start(bookDirectory_, platform::postOnceUntilRun(options_.post, [alive] {
+                   if (auto tree = alive.lock()) (*tree)->refresh();
+                 }));
 }
 
 void ProjectTree::expand(TreeItem* item) {
@@ -215,13 +215,13 @@ void ProjectTree::select(TreeItem* item) {
   if (observer_ != nullptr) observer_->selectionChanged(item);
 }
 
-std::string ProjectTree::pathOf(const TreeItem* item) const {
+std::string itemPath(std::string_view rootFolder, const TreeItem* item) {
   if (item == nullptr) return {};
   std::vector<const TreeItem*> chain;
   for (const TreeItem* at = item; at != nullptr && at->kind != ItemKind::Root; at = at->parent) {
     chain.push_back(at);
   }
-  std::string path = bookDirectory_;
+  std::string path(rootFolder);
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     path += '/';
     path += (*it)->text;
@@ -229,6 +229,15 @@ std::string ProjectTree::pathOf(const TreeItem* item) const {
   if (item->isPage()) path += item->extension;
   return path;
 }
+
+void eraseFromParent(TreeItem* item) {
+  auto& siblings = item->parent->children;
+  siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
+                                [item](const std::unique_ptr<TreeItem>& child) { return child.get() == item; }),
+                 siblings.end());
+}
+
+std::string ProjectTree::pathOf(const TreeItem* item) const { return itemPath(bookDirectory_, item); }
 
 TreeItem* ProjectTree::findPath(const std::string& path) {
   if (!root_) return nullptr;
@@ -268,10 +277,7 @@ bool ProjectTree::isAncestor(const TreeItem* ancestor, const TreeItem* item) {
 void ProjectTree::removeItem(TreeItem* item) {
   if (observer_ != nullptr) observer_->itemRemoving(item);
   if (isAncestor(item, selected_)) select(nullptr);
-  auto& siblings = item->parent->children;
-  siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
-                                [item](const std::unique_ptr<TreeItem>& child) { return child.get() == item; }),
-                 siblings.end());
+  eraseFromParent(item);
 }
 
 TreeOutcome ProjectTree::newCategory(TreeItem* parent) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kb/layout.h"
@@ -33,9 +34,17 @@ struct TreeItem {
   std::vector<std::unique_ptr<TreeItem>> children;
 
   int indexInParent() const;
+  // The first child showing exactly text; nullptr when there is none.
+  TreeItem* childWithText(std::string_view text) const;
   bool isPage() const { return isPageKind(kind); }
   bool isFolder() const { return !isPage(); }  // root or category
 };
+
+// The full path of an item below a root item standing for rootFolder: each
+// text below the root joined by "/", and a page's own extension.
+std::string itemPath(std::string_view rootFolder, const TreeItem* item);
+// Removes item (with its subtree) from its parent's children.
+void eraseFromParent(TreeItem* item);
 
 // Notifications for a view; each is sent after the model has changed.
 class TreeObserver {

@@ -142,6 +142,58 @@ bool isItemObject(const Json& item, const std::string& where) {
   return true;
 }
 
+void refuseLongName(const std::string& name, const std::string& where) {
+  if (name.size() > kMaxTagNameBytes) {
+    refuse(where + " has a name longer than " + std::to_string(kMaxTagNameBytes) + " bytes");
+  }
+}
+
+void refuseManyPairs(const Json& value, const std::string& where) {
+  if (value.size() > kMaxElementAttributes) {
+    refuse(where + " holds more than " + std::to_string(kMaxElementAttributes) + " items");
+  }
+}
+
+// An element's "attributes": an object whose members are strings.
+std::vector<SnapshotPair> readAttributes(const Json& item, const std::string& where) {
+  std::vector<SnapshotPair> attributes;
+  const Json* object = optionalObject(item, "attributes", where);
+  if (!object) return attributes;
+  const std::string at = path(where, "attributes");
+  refuseManyPairs(*object, at);
+  for (const auto& [name, value] : object->items()) {
+    refuseLongName(name, at);
+    if (!value.is_string()) refuse(at + "." + name + " is not a string");
+    attributes.emplace_back(name, value.get<std::string>());
+  }
+  return attributes;
+}
+
+// An element's "params": an array of {"name", "value"} objects.
+std::vector<SnapshotPair> readParams(const Json& item, const std::string& where) {
+  std::vector<SnapshotPair> params;
+  const Json* array = member(item, "params");
+  if (!array) return params;
+  const std::string at = path(where, "params");
+  if (!array->is_array()) refuse(at + " is not an array");
+  refuseManyPairs(*array, at);
+  for (size_t i = 0; i < array->size(); ++i) {
+    const std::string itemAt = at + "[" + std::to_string(i) + "]";
+    if (!(*array)[i].is_object()) refuse(itemAt + " is not an object");
+    std::string name = optionalString((*array)[i], "name", itemAt).value_or("");
+    refuseLongName(name, itemAt);
+    params.emplace_back(std::move(name), optionalString((*array)[i], "value", itemAt).value_or(""));
+  }
+  return params;
+}
+
+std::optional<std::string> valueNamed(const std::vector<SnapshotPair>& pairs, std::string_view name) {
+  for (const auto& pair : pairs) {
+    if (equalsIgnoreCase(pair.first, name)) return pair.second;
+  }
+  return std::nullopt;
+}
+
 std::string itemPath(const char* collection, size_t index) {
   return std::string("\"") + collection + "\"[" + std::to_string(index) + "]";
 }
@@ -181,6 +233,16 @@ class SnapshotReader {
     for (const SnapshotElement& element : snapshot.all_) {
       Json item = {{"isHtmlElement", element.isHtmlElement}, {"outerHTML", element.outerHTML}};
       if (element.tagName) item["tagName"] = *element.tagName;
+      if (!element.attributes.empty()) {
+        Json attributes = Json::object();
+        for (const auto& [name, value] : element.attributes) attributes[name] = value;
+        item["attributes"] = std::move(attributes);
+      }
+      if (!element.params.empty()) {
+        Json params = Json::array();
+        for (const auto& [name, value] : element.params) params.push_back({{"name", name}, {"value", value}});
+        item["params"] = std::move(params);
+      }
       all.push_back(std::move(item));
     }
     Json sheets = Json::array();
@@ -218,6 +280,8 @@ class SnapshotReader {
       refuse(path(where, "tagName") + " is longer than " + std::to_string(kMaxTagNameBytes) + " bytes");
     }
     element.outerHTML = optionalString(item, "outerHTML", where).value_or("");
+    element.attributes = readAttributes(item, where);
+    element.params = readParams(item, where);
     return element;
   }
 
@@ -265,8 +329,15 @@ std::optional<std::string> DocumentSnapshot::styleText() const {
   return text;
 }
 
+std::optional<std::string> SnapshotElement::attribute(std::string_view name) const {
+  return valueNamed(attributes, name);
+}
+
+std::optional<std::string> SnapshotElement::param(std::string_view name) const { return valueNamed(params, name); }
+
 bool operator==(const SnapshotElement& a, const SnapshotElement& b) {
-  return a.isHtmlElement == b.isHtmlElement && a.tagName == b.tagName && a.outerHTML == b.outerHTML;
+  return a.isHtmlElement == b.isHtmlElement && a.tagName == b.tagName && a.outerHTML == b.outerHTML &&
+         a.attributes == b.attributes && a.params == b.params;
 }
 
 bool operator==(const SnapshotStyleSheet& a, const SnapshotStyleSheet& b) {

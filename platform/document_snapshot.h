@@ -17,7 +17,14 @@
 //       { "tagName": "HTML",                   string; absent or null: the tag
 //                                              name cannot be read (skipped)
 //         "outerHTML": "<html>...</html>",     string; absent or null: ""
-//         "isHtmlElement": true },             bool; absent or null: true
+//         "isHtmlElement": true,               bool; absent or null: true
+//         "attributes": { "type": "x" },       object of strings; absent or
+//                                              null: none (order not kept)
+//         "params": [                          array; absent or null: none.
+//           { "name": "movie",                 The PARAM children of an
+//             "value": "a.swf" } ] },          OBJECT (or of a player element
+//                                              standing in for one); "name"
+//                                              and "value" absent or null: ""
 //       null                                   an item that is no HTML element
 //     ],
 //     "styleSheetsReadable": true,             bool; absent or null: true.
@@ -37,7 +44,8 @@
 // Bounds: the message at most kMaxMessageBytes, nesting at most
 // kMaxNestingDepth arrays and objects deep, at most kMaxJsonValues values in
 // all, at most kMaxCollectionItems items in "all" and in "styleSheets", tag
-// names at most kMaxTagNameBytes. A title longer than kMaxTitleBytes is cut
+// names and attribute and parameter names at most kMaxTagNameBytes, at most
+// kMaxElementAttributes attributes and as many parameters per element. A title longer than kMaxTitleBytes is cut
 // on a character boundary (it only names the page). Texts are UTF-8: a
 // message with bytes that are not UTF-8 is refused; an escaped lone UTF-16
 // surrogate ("\ud800", which a script's string may hold) is read as U+FFFD.
@@ -49,6 +57,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace velkin::platform {
@@ -59,12 +68,23 @@ inline constexpr size_t kMaxJsonValues = 2'000'000;
 inline constexpr size_t kMaxCollectionItems = 100'000;
 inline constexpr size_t kMaxTagNameBytes = 256;
 inline constexpr size_t kMaxTitleBytes = 64u * 1024u;
+inline constexpr size_t kMaxElementAttributes = 1024;
+
+// A name and its value: an element's attribute, or a PARAM child.
+using SnapshotPair = std::pair<std::string, std::string>;
 
 // One item of the document's "all" collection.
 struct SnapshotElement {
   bool isHtmlElement = true;
   std::optional<std::string> tagName;  // nullopt: the tag name cannot be read
   std::string outerHTML;
+  std::vector<SnapshotPair> attributes{};  // in name order
+  std::vector<SnapshotPair> params{};      // in document order
+
+  // The value of the first attribute or parameter with this name, compared
+  // without regard to ASCII case; nullopt when there is none.
+  std::optional<std::string> attribute(std::string_view name) const;
+  std::optional<std::string> param(std::string_view name) const;
 };
 
 // One item of the document's "styleSheets" collection.

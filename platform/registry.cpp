@@ -749,6 +749,14 @@ std::optional<std::string> Registry::readString(RegistryRoot root, std::string_v
   return key->readString(name);
 }
 
+std::string Registry::readFolder(RegistryRoot root, std::string_view path, std::string_view name,
+                                const std::string& fallback) {
+  auto value = readString(root, path, name);
+  if (!value || value->empty()) return fallback;
+  while (value->size() > 1 && value->back() == '/') value->pop_back();
+  return *value;
+}
+
 std::optional<std::uint32_t> Registry::readDword(RegistryRoot root, std::string_view path,
                                                  std::string_view name) {
   const std::optional<RegistryKey> key = openKey(root, path);

@@ -106,6 +106,10 @@ class Registry {
                    std::string_view value);
   bool writeDword(RegistryRoot root, std::string_view path, std::string_view name,
                   std::uint32_t value);
+  // A folder a string value names, without trailing "/"; fallback when the
+  // value is missing or empty.
+  std::string readFolder(RegistryRoot root, std::string_view path, std::string_view name,
+                         const std::string& fallback);
 
   // Why the last write to root failed (any call that changes the store:
   // writing or deleting a value, creating or deleting a key), "" when it

@@ -357,4 +357,15 @@ void FolderWatcher::stop() {
   impl_->running.store(false);
 }
 
+FolderWatcher::Callback postOnceUntilRun(WatchPost post, WatchTask task) {
+  auto posted = std::make_shared<std::atomic<bool>>(false);
+  return [post = std::move(post), task = std::move(task), posted](const std::string&, FolderChange) {
+    if (posted->exchange(true)) return;
+    post([task, posted] {
+      posted->store(false);
+      task();
+    });
+  };
+}
+
 }  // namespace velkin::platform

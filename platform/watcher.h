@@ -53,4 +53,12 @@ class FolderWatcher {
   std::unique_ptr<Impl> impl_;
 };
 
+// A callback for FolderWatcher::start that hands task to the owner's thread
+// through post. While one posted task waits to run, further changes post
+// nothing more: the waiting task covers them, so a burst of reports costs
+// the owner one run. task must itself check that its owner still lives.
+using WatchTask = std::function<void()>;
+using WatchPost = std::function<void(WatchTask)>;
+FolderWatcher::Callback postOnceUntilRun(WatchPost post, WatchTask task);
+
 }  // namespace velkin::platform

@@ -38,12 +38,7 @@ class ProjectTreeTest : public testing::IsolatedTest {
     tree->fill();
     return tree;
   }
-  static TreeItem* child(TreeItem* parent, const std::string& text) {
-    for (auto& item : parent->children) {
-      if (item->text == text) return item.get();
-    }
-    return nullptr;
-  }
+  static TreeItem* child(const TreeItem* parent, const std::string& text) { return parent->childWithText(text); }
   static std::vector<std::string> texts(const TreeItem* parent) {
     std::vector<std::string> out;
     for (const auto& item : parent->children) out.push_back(item->text);
@@ -258,39 +253,7 @@ TEST_F(ProjectTreeTest, CopyInAddsPagesAndFoldersButNoOtherFiles) {
   EXPECT_TRUE(pathExists(path("outside/single.htm"))) << "copy leaves the source";
 }
 
-// Tasks posted by the watcher wait here until the test runs them on its own
-// thread, as a user-interface loop would.
-class TaskQueue {
- public:
-  ProjectTree::Post poster() {
-    return [this](ProjectTree::Task task) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      tasks_.push_back(std::move(task));
-      ready_.notify_all();
-    };
-  }
-  bool waitForTask(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return ready_.wait_for(lock, timeout, [this] { return !tasks_.empty(); });
-  }
-  size_t size() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return tasks_.size();
-  }
-  void runAll() {
-    std::deque<ProjectTree::Task> tasks;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      tasks.swap(tasks_);
-    }
-    for (auto& task : tasks) task();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<ProjectTree::Task> tasks_;
-};
+using testing::TaskQueue;
 
 TEST_F(ProjectTreeTest, WatcherRefreshesOnTheOwnersThreadForBookDirectoryChangesOnly) {
   makeDirs(book() + "/Cat");

@@ -23,7 +23,9 @@ TEST_F(DocumentSnapshotTest, FullMessageGivesEveryFieldAndIsWrittenBackEqual) {
   const auto snapshot = read(R"({
     "url": "https://example.org/a", "title": "A page",
     "all": [null, {"tagName": "!", "outerHTML": "<!--x-->", "isHtmlElement": false},
-            {"outerHTML": "<p>"}, {"tagName": "HTML", "outerHTML": "<html><body>x</body></html>"}],
+            {"outerHTML": "<p>"}, {"tagName": "HTML", "outerHTML": "<html><body>x</body></html>"},
+            {"tagName": "OBJECT", "attributes": {"type": "application/x-shockwave-flash", "Data": "a.swf"},
+             "params": [{"name": "Movie", "value": "m.swf"}, {"name": "movie", "value": "second.swf"}, {"value": "v"}]}],
     "styleSheetsReadable": true,
     "styleSheets": [{"cssText": "a{}"}, null, {"cssText": null}, {"cssText": "b{}"}],
     "selection": {"htmlText": "<B>bold</B>"},
@@ -31,12 +33,18 @@ TEST_F(DocumentSnapshotTest, FullMessageGivesEveryFieldAndIsWrittenBackEqual) {
   ASSERT_TRUE(snapshot);
   EXPECT_EQ(snapshot->url(), "https://example.org/a");
   EXPECT_EQ(snapshot->title(), "A page");
-  ASSERT_EQ(snapshot->all().size(), 4u);
+  ASSERT_EQ(snapshot->all().size(), 5u);
   EXPECT_FALSE(snapshot->all()[0].isHtmlElement);
   EXPECT_FALSE(snapshot->all()[1].isHtmlElement);
   EXPECT_EQ(snapshot->all()[1].tagName, "!");
   EXPECT_EQ(snapshot->all()[2].tagName, std::nullopt);
   EXPECT_EQ(snapshot->all()[3].outerHTML, "<html><body>x</body></html>");
+  EXPECT_TRUE(snapshot->all()[3].attributes.empty());
+  const SnapshotElement& object = snapshot->all()[4];
+  EXPECT_EQ(object.attribute("DATA"), "a.swf");
+  EXPECT_EQ(object.attribute("classid"), std::nullopt);
+  EXPECT_EQ(object.param("movie"), "m.swf");  // the first of its name, any case
+  EXPECT_EQ(object.param(""), "v");
   ASSERT_EQ(snapshot->styleSheets().size(), 4u);
   EXPECT_FALSE(snapshot->styleSheets()[1].isStyleSheet);
   EXPECT_EQ(snapshot->styleSheets()[2].cssText, std::nullopt);
@@ -95,6 +103,13 @@ std::string repeated(const std::string& piece, size_t count) {
   return text;
 }
 
+// An "attributes" object with count distinct names.
+std::string manyAttributes(size_t count) {
+  std::string object = "{";
+  for (size_t i = 0; i < count; ++i) object += (i == 0 ? "\"a" : ",\"a") + std::to_string(i) + "\": \"\"";
+  return object + "}";
+}
+
 TEST_F(DocumentSnapshotTest, MalformedMessagesAreRefusedWithTheirReason) {
   const std::vector<MalformedCase> cases = {
       {"empty", "", "not valid JSON"},
@@ -119,6 +134,17 @@ TEST_F(DocumentSnapshotTest, MalformedMessagesAreRefusedWithTheirReason) {
       {"selection a string", R"({"url": "u", "selection": "x"})", "\"selection\" is not an object"},
       {"html text a bool", R"({"url": "u", "selection": {"htmlText": true}})", "\"selection\".htmlText is not"},
       {"point an array", R"({"url": "u", "elementFromPoint": []})", "\"elementFromPoint\" is not an object"},
+      {"attributes a list", R"({"url": "u", "all": [{"attributes": []}]})", "attributes is not an object"},
+      {"attribute a number", R"({"url": "u", "all": [{"attributes": {"type": 1}}]})", "attributes.type is not a string"},
+      {"long attribute name", R"({"url": "u", "all": [{"attributes": {")" + std::string(kMaxTagNameBytes + 1, 'a') +
+       "\": \"\"}}]}", "has a name longer than"},
+      {"too many attributes", R"({"url": "u", "all": [{"attributes": )" + manyAttributes(kMaxElementAttributes + 1) + "}]}",
+       "attributes holds more than 1024 items"},
+      {"params an object", R"({"url": "u", "all": [{"params": {}}]})", "params is not an array"},
+      {"param null", R"({"url": "u", "all": [{"params": [null]}]})", "params[0] is not an object"},
+      {"param value a list", R"({"url": "u", "all": [{"params": [{"value": []}]}]})", "params[0].value is not"},
+      {"too many params", R"({"url": "u", "all": [{"params": [{})" + repeated(",{}", kMaxElementAttributes) + "]}]}",
+       "params holds more than 1024 items"},
       {"src a number", R"({"url": "u", "elementFromPoint": {"src": 2}})", "\"elementFromPoint\".src is not"},
       {"bad utf-8", "{\"url\": \"u\xC3(\"}", "not valid JSON"},
       {"raw control character", "{\"url\": \"u\x01\"}", "not valid JSON"},

@@ -123,4 +123,31 @@ ProgramRun StartedProgram::wait() {
 
 ProgramRun runProgram(const std::vector<std::string>& argv) { return StartedProgram(argv).wait(); }
 
+std::function<void(TaskQueue::Task)> TaskQueue::poster() {
+  return [this](Task task) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tasks_.push_back(std::move(task));
+    ready_.notify_all();
+  };
+}
+
+bool TaskQueue::waitForTask(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return ready_.wait_for(lock, timeout, [this] { return !tasks_.empty(); });
+}
+
+size_t TaskQueue::size() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return tasks_.size();
+}
+
+void TaskQueue::runAll() {
+  std::deque<Task> tasks;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tasks.swap(tasks_);
+  }
+  for (auto& task : tasks) task();
+}
+
 }  // namespace velkin::testing

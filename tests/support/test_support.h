@@ -6,6 +6,11 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -74,6 +79,22 @@ class StartedProgram {
  private:
   TempFolder output_;
   pid_t pid_ = -1;
+};
+
+// Tasks posted by a folder watcher wait here until the test runs them on its
+// own thread, as a user-interface loop would.
+class TaskQueue {
+ public:
+  using Task = std::function<void()>;
+  std::function<void(Task)> poster();
+  bool waitForTask(std::chrono::milliseconds timeout);
+  size_t size();
+  void runAll();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Task> tasks_;
 };
 
 }  // namespace velkin::testing
