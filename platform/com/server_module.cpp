@@ -90,40 +90,36 @@ std::string ServerModule::registryScript(const std::string& name) const {
   return result.append(script, done, std::string::npos);
 }
 
-HRESULT ServerModule::registerServer() {
+HRESULT ServerModule::registerServer() { return runRegistration(true); }
+
+HRESULT ServerModule::unregisterServer() { return runRegistration(false); }
+
+// Registering stops at the first failure; unregistering goes on past
+// failures (traced) and always answers S_OK.
+HRESULT ServerModule::runRegistration(bool registering) {
   if (refused_) return E_FAIL;
   const std::string path = libraryPath();
+  const std::string doing = std::string(registering ? "registering " : "unregistering ") + path;
   platform::Registry registry(platform::configFolder());
   Registrar registrar(registry, placeholders(path));
   for (const std::string& name : description_.scripts) {
-    const HRESULT result = registrar.registerScript(registryScript(name));
+    const std::string script = registryScript(name);
+    const HRESULT result = registering ? registrar.registerScript(script) : registrar.unregisterScript(script);
     if (FAILED(result)) {
-      platform::trace(description_.traceName, "registering " + path + " (script " + name + "): " + registrar.lastError());
-      return result;
+      platform::trace(description_.traceName, doing + " (script " + name + "): " + registrar.lastError());
+      if (registering) return result;
     }
   }
   TypeLibraryInfo typeLibrary = description_.typeLibrary;
   typeLibrary.path = path;
   typeLibrary.helpDir = std::string(platform::parentPath(path));
-  const HRESULT result = registerTypeLibrary(registry, typeLibrary);
-  if (FAILED(result)) platform::trace(description_.traceName, "registering the type library of " + path + " failed");
-  return result;
-}
-
-HRESULT ServerModule::unregisterServer() {
-  if (refused_) return E_FAIL;
-  const std::string path = libraryPath();
-  platform::Registry registry(platform::configFolder());
-  Registrar registrar(registry, placeholders(path));
-  for (const std::string& name : description_.scripts) {
-    if (FAILED(registrar.unregisterScript(registryScript(name)))) {
-      platform::trace(description_.traceName, "unregistering " + path + " (script " + name + "): " + registrar.lastError());
-    }
+  if (!registering) {
+    unregisterTypeLibrary(registry, typeLibrary);
+    return S_OK;
   }
-  TypeLibraryInfo typeLibrary = description_.typeLibrary;
-  typeLibrary.path = path;
-  unregisterTypeLibrary(registry, typeLibrary);
-  return S_OK;
+  const HRESULT result = registerTypeLibrary(registry, typeLibrary);
+  if (FAILED(result)) platform::trace(description_.traceName, doing + ": the type library failed");
+  return result;
 }
 
 }  // namespace velkin::com

@@ -78,6 +78,7 @@ class ServerModule {
 
  private:
   IClassFactory* factoryFor(const ServerClass& entry);
+  HRESULT runRegistration(bool registering);
 
   ServerDescription description_;
   ModuleLock lock_;
