@@ -1,15 +1,18 @@
-// The register commands: load a capture library as the browser's native
-// host does (dlopen) and call its DllRegisterServer or DllUnregisterServer,
-// which write or remove its keys in the settings store; then write or
+// The register commands: load the capture libraries as the browser's native
+// hosts do (dlopen) and call their DllRegisterServer or DllUnregisterServer,
+// which write or remove their keys in the settings store; then write or
 // remove the native messaging host manifests through which the browsers
-// start marrowind-host.
+// start a library's host (marrowind-host for libmarrowind.so; the Flash
+// library, libglintcatch.so, has none yet).
 //
 //   velkin register [LIBRARY] [--host PATH] [--user-data-dir DIR]... [--system]
 //   velkin unregister [LIBRARY] [--user-data-dir DIR]... [--system]
 //
-// Without LIBRARY: the installed libmarrowind.so (lib/velkin beside the
-// program's bin folder), else the one of the build tree. Without --host:
-// marrowind-host beside velkin (the installed one), else the build tree's.
+// Without LIBRARY: both libraries, each the installed one (lib/velkin beside
+// the program's bin folder), else the one of the build tree. A LIBRARY named
+// libglintcatch.so is the Flash library; any other is taken as the browser
+// capture library. Without --host: marrowind-host beside velkin (the
+// installed one), else the build tree's.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -29,25 +32,49 @@
 namespace velkin::cli {
 namespace {
 
-constexpr char kLibraryName[] = "libmarrowind.so";
 const platform::BrowserExtension& kExtension = platform::kMarrowindExtension;
 
+// A capture library and the extension whose host loads it (null: no host).
+struct CaptureLibrary {
+  const char* fileName;
+  const char* buildPath;
+  const platform::BrowserExtension* extension;
+};
+
+#ifndef VELKIN_MARROWIND_BUILD_PATH
+#define VELKIN_MARROWIND_BUILD_PATH ""
+#endif
+#ifndef VELKIN_GLINTCATCH_BUILD_PATH
+#define VELKIN_GLINTCATCH_BUILD_PATH ""
+#endif
+
+const CaptureLibrary kMarrowind{"libmarrowind.so", VELKIN_MARROWIND_BUILD_PATH, &kExtension};
+const CaptureLibrary kGlintcatch{"libglintcatch.so", VELKIN_GLINTCATCH_BUILD_PATH, nullptr};
+
+// One library to load: which one, and its file.
+struct LibraryFile {
+  const CaptureLibrary* library;
+  std::string path;
+};
+
 struct RegisterOptions {
-  std::string library;
+  std::vector<LibraryFile> libraries;
   std::string host;
   std::vector<std::string> userDataDirs;
   bool system = false;
 };
 
-std::string defaultLibrary() {
-  const std::string installed =
-      platform::joinPath(std::string(platform::parentPath(platform::executableFolder())), "lib/velkin/" +
-                                                                                            std::string(kLibraryName));
+std::string defaultPath(const CaptureLibrary& library) {
+  const std::string installed = platform::joinPath(std::string(platform::parentPath(platform::executableFolder())),
+                                                   "lib/velkin/" + std::string(library.fileName));
   if (platform::isRegularFile(installed)) return installed;
-#ifdef VELKIN_MARROWIND_BUILD_PATH
-  if (platform::isRegularFile(VELKIN_MARROWIND_BUILD_PATH)) return VELKIN_MARROWIND_BUILD_PATH;
-#endif
+  if (platform::isRegularFile(library.buildPath)) return library.buildPath;
   return installed;
+}
+
+LibraryFile givenLibrary(const std::string& path) {
+  const bool flash = platform::baseName(path) == std::string_view(kGlintcatch.fileName);
+  return {flash ? &kGlintcatch : &kMarrowind, path};
 }
 
 std::string defaultHost() {
@@ -88,11 +115,15 @@ int parseOptions(Context& context, const Arguments& args, const std::string& com
     } else if (haveLibrary) {
       return usageError(context, command + ": unexpected argument " + arg);
     } else {
-      options.library = arg;
+      options.libraries.push_back(givenLibrary(arg));
       haveLibrary = true;
     }
   }
-  if (!haveLibrary) options.library = defaultLibrary();
+  if (!haveLibrary) {
+    for (const CaptureLibrary* library : {&kMarrowind, &kGlintcatch}) {
+      options.libraries.push_back({library, defaultPath(*library)});
+    }
+  }
   return 0;
 }
 
@@ -148,25 +179,57 @@ int reportManifests(Context& context, const std::vector<platform::ManifestOutcom
   return status;
 }
 
-}  // namespace
-
-int runRegister(Context& context, const Arguments& args) {
-  RegisterOptions options;
-  if (const int status = parseOptions(context, args, "register", true, options); status != 0) return status;
-  // The host is checked before anything is written: manifests naming a
-  // program that is not there would fail only later, inside the browser.
+// The host program for --host, checked before anything is written:
+// manifests naming a program that is not there would fail only later,
+// inside the browser. "" with the failure reported in status.
+std::string checkedHost(Context& context, const RegisterOptions& options, int& status) {
   const std::string host = absolutePath(options.host.empty() ? defaultHost() : options.host);
   if (!platform::isRegularFile(host) || access(host.c_str(), X_OK) != 0) {
-    return failure(context, "no host program " + host + ": build " + kExtension.hostProgram + " or give --host PATH");
+    status = failure(context, "no host program " + host + ": build " + kExtension.hostProgram + " or give --host PATH");
+    return {};
   }
   // Unregistering knows our manifests by the program's name in them.
   if (platform::baseName(host) != std::string_view(kExtension.hostProgram)) {
-    return failure(context, "the host program must be named " + std::string(kExtension.hostProgram) + ": " + host);
+    status = failure(context, "the host program must be named " + std::string(kExtension.hostProgram) + ": " + host);
+    return {};
   }
-  if (const int status = callEntryPoint(context, options.library, "DllRegisterServer"); status != kExitOk) {
-    return status;
+  return host;
+}
+
+bool needsHost(const RegisterOptions& options) {
+  for (const LibraryFile& file : options.libraries) {
+    if (file.library->extension != nullptr) return true;
   }
-  return reportManifests(context, platform::writeManifests(kExtension, host, foldersFor(options)));
+  return false;
+}
+
+// The first failing status of two (kExitOk when both succeeded).
+int firstFailure(int status, int next) { return status != kExitOk ? status : next; }
+
+}  // namespace
+
+// Each library is registered, then the manifests of its host; a library that
+// fails gets no manifests, and the next library is still registered.
+int runRegister(Context& context, const Arguments& args) {
+  RegisterOptions options;
+  if (const int status = parseOptions(context, args, "register", true, options); status != 0) return status;
+  int status = kExitOk;
+  std::string host;
+  if (needsHost(options)) {
+    host = checkedHost(context, options, status);
+    if (host.empty()) return status;
+  }
+  for (const LibraryFile& file : options.libraries) {
+    const int registered = callEntryPoint(context, file.path, "DllRegisterServer");
+    status = firstFailure(status, registered);
+    if (registered != kExitOk) continue;
+    context.out << "registered " << file.path << "\n";
+    if (file.library->extension != nullptr) {
+      status = firstFailure(status, reportManifests(context, platform::writeManifests(*file.library->extension, host,
+                                                                                       foldersFor(options))));
+    }
+  }
+  return status;
 }
 
 // The manifests go even when the library cannot be loaded or fails: they
@@ -174,9 +237,17 @@ int runRegister(Context& context, const Arguments& args) {
 int runUnregister(Context& context, const Arguments& args) {
   RegisterOptions options;
   if (const int status = parseOptions(context, args, "unregister", false, options); status != 0) return status;
-  const int library = callEntryPoint(context, options.library, "DllUnregisterServer");
-  const int manifests = reportManifests(context, platform::removeManifests(kExtension, foldersFor(options)));
-  return library != kExitOk ? library : manifests;
+  int status = kExitOk;
+  for (const LibraryFile& file : options.libraries) {
+    const int unregistered = callEntryPoint(context, file.path, "DllUnregisterServer");
+    if (unregistered == kExitOk) context.out << "unregistered " << file.path << "\n";
+    status = firstFailure(status, unregistered);
+    if (file.library->extension != nullptr) {
+      status = firstFailure(status, reportManifests(context, platform::removeManifests(*file.library->extension,
+                                                                                        foldersFor(options))));
+    }
+  }
+  return status;
 }
 
 }  // namespace velkin::cli

@@ -29,12 +29,6 @@ using com::HRESULT;
 
 constexpr char kWhere[] = "marrowind";
 
-// An IDispatch argument of an automation call, or null.
-com::IDispatch* dispatchArgument(const com::Variant& argument) {
-  if (const auto* dispatch = std::get_if<com::IDispatch*>(&argument)) return *dispatch;
-  return nullptr;
-}
-
 // The page text for kind; nullopt when the document cannot give it.
 std::optional<std::string> composePage(const platform::DocumentSnapshot& document, bool selection, bool picture,
                                        const SaveChoice& choice, const std::string& pictureAddress) {
@@ -120,18 +114,18 @@ Velkin::Velkin(com::ModuleLock& lock, CaptureUi ui) : ComObject(&lock), ui_(std:
 
 void Velkin::fillDispatchTable() {
   dispatchTable().add({"SaveDoc", kDispidSaveDoc, 1, [this](const std::vector<com::Variant>& args, com::Variant*) {
-                         return SaveDoc(dispatchArgument(args[0]));
+                         return SaveDoc(com::dispatchArgument(args[0]));
                        }});
   dispatchTable().add({"SaveSelDoc", kDispidSaveSelDoc, 1,
                        [this](const std::vector<com::Variant>& args, com::Variant*) {
-                         return SaveSelDoc(dispatchArgument(args[0]));
+                         return SaveSelDoc(com::dispatchArgument(args[0]));
                        }});
   dispatchTable().add({"SaveImg", kDispidSaveImg, 2, [this](const std::vector<com::Variant>& args, com::Variant*) {
                          const auto* text = std::get_if<std::string>(&args[1]);
                          if (text == nullptr && !std::holds_alternative<std::monostate>(args[1])) {
                            return com::DISP_E_TYPEMISMATCH;
                          }
-                         return SaveImg(dispatchArgument(args[0]), text != nullptr ? *text : std::string());
+                         return SaveImg(com::dispatchArgument(args[0]), text != nullptr ? *text : std::string());
                        }});
 }
 

@@ -44,6 +44,12 @@ class DispatchTable {
   std::vector<DispatchMember> members_;
 };
 
+// An IDispatch argument of an automation call, or null for anything else.
+inline IDispatch* dispatchArgument(const Variant& argument) {
+  if (const auto* dispatch = std::get_if<IDispatch*>(&argument)) return *dispatch;
+  return nullptr;
+}
+
 template <class Interface>
 class DispatchFromTable : public Interface {
  public:

@@ -188,8 +188,15 @@ template <class T>
 class ClassFactory final : public ComObject<IClassFactory> {
  public:
   using Maker = std::function<T*(ModuleLock&)>;
-  explicit ClassFactory(ModuleLock& lock, Maker make = [](ModuleLock& l) { return new T(l); })
+  static T* makeDefault(ModuleLock& lock) { return new T(lock); }
+  explicit ClassFactory(ModuleLock& lock, Maker make = makeDefault)
       : ComObject(&lock), lock_(lock), make_(std::move(make)) {}
+  // A factory its server module keeps for the library's lifetime: it does
+  // not count itself (the module asks whether a caller holds it), only the
+  // objects it makes and the LockServer locks.
+  struct KeptByModule {};
+  ClassFactory(KeptByModule, ModuleLock& lock, Maker make = makeDefault)
+      : ComObject(nullptr), lock_(lock), make_(std::move(make)) {}
 
   HRESULT CreateInstance(IUnknown* outer, const GUID& iid, void** object) override {
     return createObject(outer, iid, object, [this]() -> ComObjectCore* { return make_(lock_); });
