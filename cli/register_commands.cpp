@@ -2,8 +2,8 @@
 // hosts do (dlopen) and call their DllRegisterServer or DllUnregisterServer,
 // which write or remove their keys in the settings store; then write or
 // remove the native messaging host manifests through which the browsers
-// start a library's host (marrowind-host for libmarrowind.so; the Flash
-// library, libglintcatch.so, has none yet).
+// start a library's host (marrowind-host for libmarrowind.so,
+// glintcatch-host for libglintcatch.so).
 //
 //   velkin register [LIBRARY] [--host PATH] [--user-data-dir DIR]... [--system]
 //   velkin unregister [LIBRARY] [--user-data-dir DIR]... [--system]
@@ -11,7 +11,8 @@
 // Without LIBRARY: both libraries, each the installed one (lib/velkin beside
 // the program's bin folder), else the one of the build tree. A LIBRARY named
 // libglintcatch.so is the Flash library; any other is taken as the browser
-// capture library. Without --host: marrowind-host beside velkin (the
+// capture library. Each library's host is the program of that name beside
+// the --host given (which may name either host), else beside velkin (the
 // installed one), else the build tree's.
 #include <dlfcn.h>
 #include <unistd.h>
@@ -32,15 +33,6 @@
 namespace velkin::cli {
 namespace {
 
-const platform::BrowserExtension& kExtension = platform::kMarrowindExtension;
-
-// A capture library and the extension whose host loads it (null: no host).
-struct CaptureLibrary {
-  const char* fileName;
-  const char* buildPath;
-  const platform::BrowserExtension* extension;
-};
-
 #ifndef VELKIN_MARROWIND_BUILD_PATH
 #define VELKIN_MARROWIND_BUILD_PATH ""
 #endif
@@ -48,8 +40,26 @@ struct CaptureLibrary {
 #define VELKIN_GLINTCATCH_BUILD_PATH ""
 #endif
 
-const CaptureLibrary kMarrowind{"libmarrowind.so", VELKIN_MARROWIND_BUILD_PATH, &kExtension};
-const CaptureLibrary kGlintcatch{"libglintcatch.so", VELKIN_GLINTCATCH_BUILD_PATH, nullptr};
+#ifndef VELKIN_MARROWIND_HOST_BUILD_PATH
+#define VELKIN_MARROWIND_HOST_BUILD_PATH ""
+#endif
+#ifndef VELKIN_GLINTCATCH_HOST_BUILD_PATH
+#define VELKIN_GLINTCATCH_HOST_BUILD_PATH ""
+#endif
+
+// A capture library, the extension whose host loads it, and the host's
+// file in the build tree.
+struct CaptureLibrary {
+  const char* fileName;
+  const char* buildPath;
+  const platform::BrowserExtension* extension;
+  const char* hostBuildPath;
+};
+
+const CaptureLibrary kMarrowind{"libmarrowind.so", VELKIN_MARROWIND_BUILD_PATH, &platform::kMarrowindExtension,
+                                VELKIN_MARROWIND_HOST_BUILD_PATH};
+const CaptureLibrary kGlintcatch{"libglintcatch.so", VELKIN_GLINTCATCH_BUILD_PATH, &platform::kGlintcatchExtension,
+                                 VELKIN_GLINTCATCH_HOST_BUILD_PATH};
 
 // One library to load: which one, and its file.
 struct LibraryFile {
@@ -77,13 +87,19 @@ LibraryFile givenLibrary(const std::string& path) {
   return {flash ? &kGlintcatch : &kMarrowind, path};
 }
 
-std::string defaultHost() {
-  const std::string installed = platform::joinPath(platform::executableFolder(), kExtension.hostProgram);
+std::string defaultHost(const CaptureLibrary& library) {
+  const std::string installed = platform::joinPath(platform::executableFolder(), library.extension->hostProgram);
   if (platform::isRegularFile(installed)) return installed;
-#ifdef VELKIN_MARROWIND_HOST_BUILD_PATH
-  if (platform::isRegularFile(VELKIN_MARROWIND_HOST_BUILD_PATH)) return VELKIN_MARROWIND_HOST_BUILD_PATH;
-#endif
+  if (platform::isRegularFile(library.hostBuildPath)) return library.hostBuildPath;
   return installed;
+}
+
+// The library's host: the --host given when it names this host's program,
+// the program of that name beside it otherwise, else the default.
+std::string hostFor(const CaptureLibrary& library, const std::string& given) {
+  if (given.empty()) return defaultHost(library);
+  if (platform::baseName(given) == std::string_view(library.extension->hostProgram)) return given;
+  return platform::joinPath(std::string(platform::parentPath(given)), library.extension->hostProgram);
 }
 
 // Browsers start the host by the manifest's path from their own working
@@ -161,7 +177,8 @@ std::vector<platform::ManifestFolder> foldersFor(const RegisterOptions& options)
 }
 
 // Prints what became of each manifest; kExitFailure when any failed.
-int reportManifests(Context& context, const std::vector<platform::ManifestOutcome>& outcomes) {
+int reportManifests(Context& context, const platform::BrowserExtension& extension,
+                    const std::vector<platform::ManifestOutcome>& outcomes) {
   using Status = platform::ManifestOutcome::Status;
   int status = kExitOk;
   for (const platform::ManifestOutcome& outcome : outcomes) {
@@ -170,7 +187,7 @@ int reportManifests(Context& context, const std::vector<platform::ManifestOutcom
       case Status::Removed: context.out << "removed " << outcome.path << "\n"; break;
       case Status::Absent: break;
       case Status::Foreign:
-        context.err << "velkin: left " << outcome.path << " alone: it does not name " << kExtension.hostProgram
+        context.err << "velkin: left " << outcome.path << " alone: it does not name " << extension.hostProgram
                     << "\n";
         break;
       case Status::Failed: status = failure(context, outcome.path + ": " + outcome.error); break;
@@ -182,25 +199,16 @@ int reportManifests(Context& context, const std::vector<platform::ManifestOutcom
 // The host program for --host, checked before anything is written:
 // manifests naming a program that is not there would fail only later,
 // inside the browser. "" with the failure reported in status.
-std::string checkedHost(Context& context, const RegisterOptions& options, int& status) {
-  const std::string host = absolutePath(options.host.empty() ? defaultHost() : options.host);
+// Unregistering knows our manifests by the program's name in them, which
+// hostFor keeps.
+std::string checkedHost(Context& context, const CaptureLibrary& library, const RegisterOptions& options, int& status) {
+  const std::string host = absolutePath(hostFor(library, options.host));
   if (!platform::isRegularFile(host) || access(host.c_str(), X_OK) != 0) {
-    status = failure(context, "no host program " + host + ": build " + kExtension.hostProgram + " or give --host PATH");
-    return {};
-  }
-  // Unregistering knows our manifests by the program's name in them.
-  if (platform::baseName(host) != std::string_view(kExtension.hostProgram)) {
-    status = failure(context, "the host program must be named " + std::string(kExtension.hostProgram) + ": " + host);
+    status = failure(context, "no host program " + host + ": build " + library.extension->hostProgram +
+                                  " or give --host PATH");
     return {};
   }
   return host;
-}
-
-bool needsHost(const RegisterOptions& options) {
-  for (const LibraryFile& file : options.libraries) {
-    if (file.library->extension != nullptr) return true;
-  }
-  return false;
 }
 
 // The first failing status of two (kExitOk when both succeeded).
@@ -214,20 +222,20 @@ int runRegister(Context& context, const Arguments& args) {
   RegisterOptions options;
   if (const int status = parseOptions(context, args, "register", true, options); status != 0) return status;
   int status = kExitOk;
-  std::string host;
-  if (needsHost(options)) {
-    host = checkedHost(context, options, status);
-    if (host.empty()) return status;
-  }
+  std::vector<std::string> hosts;
   for (const LibraryFile& file : options.libraries) {
+    hosts.push_back(checkedHost(context, *file.library, options, status));
+    if (hosts.back().empty()) return status;
+  }
+  for (size_t i = 0; i < options.libraries.size(); ++i) {
+    const LibraryFile& file = options.libraries[i];
     const int registered = callEntryPoint(context, file.path, "DllRegisterServer");
     status = firstFailure(status, registered);
     if (registered != kExitOk) continue;
     context.out << "registered " << file.path << "\n";
-    if (file.library->extension != nullptr) {
-      status = firstFailure(status, reportManifests(context, platform::writeManifests(*file.library->extension, host,
-                                                                                       foldersFor(options))));
-    }
+    const platform::BrowserExtension& extension = *file.library->extension;
+    status = firstFailure(status, reportManifests(context, extension,
+                                                  platform::writeManifests(extension, hosts[i], foldersFor(options))));
   }
   return status;
 }
@@ -242,10 +250,9 @@ int runUnregister(Context& context, const Arguments& args) {
     const int unregistered = callEntryPoint(context, file.path, "DllUnregisterServer");
     if (unregistered == kExitOk) context.out << "unregistered " << file.path << "\n";
     status = firstFailure(status, unregistered);
-    if (file.library->extension != nullptr) {
-      status = firstFailure(status, reportManifests(context, platform::removeManifests(*file.library->extension,
-                                                                                        foldersFor(options))));
-    }
+    const platform::BrowserExtension& extension = *file.library->extension;
+    status = firstFailure(status, reportManifests(context, extension,
+                                                  platform::removeManifests(extension, foldersFor(options))));
   }
   return status;
 }

@@ -1,10 +1,14 @@
 # Wiring that needs every deliverable's target, whatever folder defines it:
 # included at the end of the top-level CMakeLists.txt.
 
-# velkin register without --host finds the build tree's native host.
+# velkin register without --host finds the build tree's native hosts.
 if(TARGET marrowind-host AND TARGET velkin)
   target_compile_definitions(velkin PRIVATE VELKIN_MARROWIND_HOST_BUILD_PATH="$<TARGET_FILE:marrowind-host>")
   install(TARGETS marrowind-host RUNTIME DESTINATION bin)
+endif()
+if(TARGET glintcatch-host AND TARGET velkin)
+  target_compile_definitions(velkin PRIVATE VELKIN_GLINTCATCH_HOST_BUILD_PATH="$<TARGET_FILE:glintcatch-host>")
+  install(TARGETS glintcatch-host RUNTIME DESTINATION bin)
 endif()
 
 # A browser extension in Debian's webext layout: its files in

@@ -70,6 +70,11 @@ std::string errorReply(const Json& id, std::string_view error) {
   return fittedReply(withId(Json{{"ok", false}, {"error", std::string(error)}}, id));
 }
 
+std::string okReply(const Json& id, Json fields) {
+  fields["ok"] = true;
+  return fittedReply(withId(std::move(fields), id));
+}
+
 std::string answerMessage(std::string_view body, bool callerAllowed, const RequestHandler& handle) {
   ParsedRequest parsed = parseRequest(body);
   if (!callerAllowed) return errorReply(parsed.id, kCallerNotAllowed);

@@ -39,6 +39,8 @@ std::string pingReply(const nlohmann::json& id);
 std::string saveReply(const nlohmann::json& id, const SaveOutcome& outcome);
 std::string optionsReply(const nlohmann::json& id, bool quickSave);
 std::string errorReply(const nlohmann::json& id, std::string_view error);
+// {"ok":true} with the members of fields (an object) and the id, fitted.
+std::string okReply(const nlohmann::json& id, nlohmann::json fields);
 
 // The serialized reply, cut to kMaxOutgoingBytes (see above).
 std::string fittedReply(nlohmann::json reply);

@@ -18,9 +18,9 @@
 
 #include <nlohmann/json.hpp>
 
-namespace velkin::messaging {
+#include "messaging/message_reader.h"
 
-inline constexpr size_t kMaxIdBytes = 1024;
+namespace velkin::messaging {
 
 enum class RequestKind { Ping, SavePage, SaveSelection, SavePicture, Options };
 

@@ -1,7 +1,8 @@
 // The browser extensions and their native messaging hosts: the names the
 // browsers know them by. The extension's id follows from the public key
-// pinned in its manifest (extensions/marrowind/manifest.json), so a host
-// manifest can name it before the extension is ever loaded.
+// pinned in its manifest (extensions/marrowind/manifest.json; the Flash
+// extension's key is in extensions/glintcatch/KEY.txt), so a host manifest
+// can name it before the extension is ever loaded.
 #pragma once
 
 namespace velkin::platform {
@@ -17,5 +18,9 @@ struct BrowserExtension {
 inline constexpr BrowserExtension kMarrowindExtension{
     "com.velkinweb.marrowind", "marrowind-host", "ccoohepbkfgcoppcfnaipiglhpmngokm", "marrowind@velkinweb.example",
     "Velkin Web browser capture"};
+
+inline constexpr BrowserExtension kGlintcatchExtension{
+    "com.velkinweb.glintcatch", "glintcatch-host", "afphagoinfljpokfgecbobkclominpol", "glintcatch@velkinweb.example",
+    "Velkin Web Flash capture"};
 
 }  // namespace velkin::platform

@@ -1,11 +1,6 @@
 // The capture object as a native host reaches it: the class registered for
-// the program id Marrowind.Velkin.1 in the settings store (HKCR), its
-// library loaded from InprocServer32 and the object made by the library's
-// class factory. A library once loaded stays loaded for the process (its
-// Qt classes must outlive every window it made).
+// the program id Marrowind.Velkin.1 (nativehost/server_library.h).
 #pragma once
-
-#include <string>
 
 #include "iecapture/ivelkin.h"
 #include "platform/com/object.h"

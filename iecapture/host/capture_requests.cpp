@@ -1,9 +1,8 @@
-#include "iecapture/host/host_session.h"
+#include "iecapture/host/capture_requests.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QStyle>
 #include <QTreeWidget>
@@ -70,79 +69,27 @@ void warmUpToolkit() {
 
 }  // namespace
 
-HostSession::HostSession(int inFd, int outFd, bool callerAllowed)
-    : inFd_(inFd), outFd_(outFd), callerAllowed_(callerAllowed) {}
-
-HostSession::~HostSession() {
-  // The reader ends at the end of the input or after a frame it stops at.
-  if (reader_.joinable()) reader_.detach();
-}
-
-void HostSession::warmUp() {
+void CaptureRequests::warmUp() {
   if (captureObject_) return;
   platform::Registry registry(platform::configFolder());
   captureObject_ = createCaptureObject(registry);
   warmUpToolkit();
 }
 
-com::ComPtr<IVelkin> HostSession::captureObject(platform::Registry& registry) {
+com::ComPtr<IVelkin> CaptureRequests::captureObject(platform::Registry& registry) {
   if (!captureObject_) captureObject_ = createCaptureObject(registry);
   return captureObject_;
 }
 
-void HostSession::start() {
-  // The library is loaded and the capture object made while the browser
-  // gathers the page, before the first request comes.
-  QMetaObject::invokeMethod(this, [this] { warmUp(); }, Qt::QueuedConnection);
-  reader_ = std::thread([this] {
-    for (;;) {
-      messaging::Frame frame = messaging::readFrame(inFd_);
-      const bool last = frame.status != messaging::FrameStatus::Message;
-      QMetaObject::invokeMethod(
-          this, [this, frame = std::move(frame)]() mutable { enqueue(std::move(frame)); }, Qt::QueuedConnection);
-      if (last) return;
-    }
+std::string CaptureRequests::answer(std::string_view body) {
+  return messaging::answerMessage(body, callerAllowed_, [this](const messaging::Request& request) {
+    return request.kind == messaging::RequestKind::Options ? options(request) : save(request);
   });
-}
-
-void HostSession::enqueue(messaging::Frame frame) {
-  pending_.push_back(std::move(frame));
-  if (!busy_) drain();
-}
-
-void HostSession::drain() {
-  busy_ = true;
-  while (!pending_.empty() && !over_) {
-    const messaging::Frame frame = std::move(pending_.front());
-    pending_.pop_front();
-    if (!answer(frame)) {
-      over_ = true;
-      QCoreApplication::exit(0);
-    }
-  }
-  busy_ = false;
-}
-
-bool HostSession::answer(const messaging::Frame& frame) {
-  switch (frame.status) {
-    case messaging::FrameStatus::Message:
-      break;
-    case messaging::FrameStatus::TooLarge:
-      messaging::writeFrame(outFd_, messaging::tooLargeReply(frame.length));
-      return false;
-    default:
-      return false;
-  }
-  const std::string reply =
-      messaging::answerMessage(frame.body, callerAllowed_, [this](const messaging::Request& request) {
-        return request.kind == messaging::RequestKind::Options ? options(request) : save(request);
-      });
-  return messaging::writeFrame(outFd_, reply);
 }
 
 // The extension's options page reads and sets QuickSave here, so that the
 // browser and the command line share one setting.
-std::string HostSession::options(const messaging::Request& request) {
+std::string CaptureRequests::options(const messaging::Request& request) {
   platform::Registry registry(platform::configFolder());
   if (request.quickSave &&
       !registry.writeDword(platform::RegistryRoot::User, kMarrowindKey, kQuickSaveValue, *request.quickSave ? 1 : 0)) {
@@ -151,7 +98,7 @@ std::string HostSession::options(const messaging::Request& request) {
   return messaging::optionsReply(request.id, quickSaveEnabled(registry));
 }
 
-std::string HostSession::save(const messaging::Request& request) {
+std::string CaptureRequests::save(const messaging::Request& request) {
   platform::Registry registry(platform::configFolder());
   const com::ComPtr<IVelkin> velkin = captureObject(registry);
   if (!velkin) return messaging::errorReply(request.id, kSetupIncorrect);

@@ -1,0 +1,101 @@
+#include "messaging/flash_request.h"
+
+#include <utility>
+
+#include "messaging/message_reader.h"
+
+namespace velkin::messaging {
+namespace {
+
+using Json = nlohmann::json;
+
+std::optional<FlashRequestKind> kindNamed(const std::string& name) {
+  static const std::pair<const char*, FlashRequestKind> kinds[] = {
+      {"ping", FlashRequestKind::Ping},           {"probe", FlashRequestKind::Probe},
+      {"options", FlashRequestKind::Options},     {"folder-tree", FlashRequestKind::FolderTree},
+      {"open-movie", FlashRequestKind::OpenMovie}, {"save-movie", FlashRequestKind::SaveMovie},
+      {"save-page", FlashRequestKind::SavePage}};
+  for (const auto& [text, kind] : kinds) {
+    if (name == text) return kind;
+  }
+  return std::nullopt;
+}
+
+FolderOperation operationOf(const Json& message) {
+  static const std::pair<const char*, FolderOperation> operations[] = {
+      {"list", FolderOperation::List},     {"expand", FolderOperation::Expand},
+      {"new-folder", FolderOperation::NewFolder}, {"rename", FolderOperation::Rename},
+      {"delete", FolderOperation::Delete}, {"refresh", FolderOperation::Refresh}};
+  const std::string name = requiredString(message, "operation");
+  for (const auto& [text, operation] : operations) {
+    if (name == text) return operation;
+  }
+  refuse("unknown folder operation \"" + name.substr(0, 64) + "\"");
+}
+
+std::vector<std::string> itemPath(const Json& message) {
+  const auto path = message.find("path");
+  if (path == message.end() || !path->is_array()) refuse("\"path\" is missing or not an array");
+  if (path->size() > kMaxPathSteps) refuse("\"path\" has more than " + std::to_string(kMaxPathSteps) + " steps");
+  std::vector<std::string> steps;
+  for (const Json& step : *path) {
+    if (!step.is_string() || step.get<std::string>().empty()) refuse("\"path\" holds a step that is not a text");
+    steps.push_back(step.get<std::string>());
+  }
+  return steps;
+}
+
+void readFolderTree(const Json& message, FlashRequest& request) {
+  request.operation = operationOf(message);
+  if (request.operation == FolderOperation::List || request.operation == FolderOperation::Refresh) return;
+  request.path = itemPath(message);
+  if (request.operation == FolderOperation::Rename) request.name = requiredString(message, "name", true);
+}
+
+FlashRequest readRequest(const Json& message) {
+  const std::string name = requestName(message);
+  const std::optional<FlashRequestKind> kind = kindNamed(name);
+  if (!kind) refuseUnknown(name);
+  FlashRequest request;
+  request.kind = *kind;
+  switch (request.kind) {
+    case FlashRequestKind::Probe:
+    case FlashRequestKind::SaveMovie:
+      request.pageUrl = requiredString(message, "pageUrl", true);
+      request.movie = requiredString(message, "movie");
+      break;
+    case FlashRequestKind::FolderTree:
+      readFolderTree(message, request);
+      break;
+    case FlashRequestKind::OpenMovie:
+      request.path = itemPath(message);
+      break;
+    case FlashRequestKind::SavePage:
+      request.snapshot = snapshotText(message);
+      break;
+    default:
+      break;
+  }
+  return request;
+}
+
+}  // namespace
+
+ParsedFlashRequest parseFlashRequest(std::string_view body) {
+  ParsedFlashRequest parsed;
+  const MessageRead read = readMessage(body, [&parsed](const Json& message) { parsed.request = readRequest(message); });
+  parsed.id = read.id;
+  parsed.error = read.error;
+  if (parsed.request) parsed.request->id = parsed.id;
+  return parsed;
+}
+
+std::string answerFlashMessage(std::string_view body, bool callerAllowed, const FlashRequestHandler& handle) {
+  const ParsedFlashRequest parsed = parseFlashRequest(body);
+  if (!callerAllowed) return errorReply(parsed.id, kCallerNotAllowed);
+  if (!parsed.request) return errorReply(parsed.id, parsed.error);
+  if (parsed.request->kind == FlashRequestKind::Ping) return pingReply(parsed.id);
+  return handle(*parsed.request);
+}
+
+}  // namespace velkin::messaging
