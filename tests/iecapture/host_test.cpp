@@ -22,21 +22,18 @@
 #include "platform/browser_extensions.h"
 #include "platform/file_util.h"
 #include "platform/registry.h"
+#include "support/host_process.h"
 #include "support/test_support.h"
 
 namespace velkin::iecapture {
 namespace {
 
 using Json = nlohmann::json;
+using testing::framed;
 using testing::runProgram;
 
 const std::string kChromiumCaller =
     std::string("chrome-extension://") + platform::kMarrowindExtension.chromiumId + "/";
-
-std::string framed(const std::string& body) {
-  const auto length = static_cast<std::uint32_t>(body.size());
-  return std::string(reinterpret_cast<const char*>(&length), 4) + body;
-}
 
 struct HostRun {
   int status = -1;

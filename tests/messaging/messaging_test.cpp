@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "messaging/caller.h"
+#include "messaging/flash_request.h"
 #include "messaging/framing.h"
 #include "messaging/reply.h"
 #include "messaging/request.h"
@@ -123,6 +124,61 @@ TEST(Requests, EveryFieldIsCheckedAndTheIdEchoed) {
   EXPECT_EQ(picture.request->pictureAddress, "p");
   EXPECT_EQ(picture.request->id, Json::parse(R"({"n":[1]})"));
   EXPECT_EQ(parseRequest(R"({"request":"nope","id":5})").id, 5);
+}
+
+TEST(FlashRequests, EveryFieldIsCheckedAndItemsAreNamedByTheirSteps) {
+  struct Case {
+    std::string body;
+    bool accepted;
+    const char* errorPart;  // accepted: ""
+  };
+  std::string manySteps = "[";
+  for (size_t i = 0; i <= kMaxPathSteps; ++i) manySteps += std::string(i == 0 ? "" : ",") + "\"s\"";
+  manySteps += "]";
+  const Case cases[] = {
+      {R"({"request":"ping"})", true, ""},
+      {R"({"request":"probe","pageUrl":"","movie":"a.swf"})", true, ""},
+      {R"({"request":"options","showMenu":3})", true, ""},
+      {R"({"request":"folder-tree","operation":"list"})", true, ""},
+      {R"({"request":"folder-tree","operation":"refresh","path":7})", true, ""},
+      {R"({"request":"folder-tree","operation":"expand","path":[]})", true, ""},
+      {R"({"request":"folder-tree","operation":"rename","path":["a.swf"],"name":""})", true, ""},
+      {R"({"request":"open-movie","path":["Sub","a.swf"]})", true, ""},
+      {R"({"request":"save-movie","pageUrl":"http://h/","movie":"a.swf"})", true, ""},
+      {R"({"request":"save-page","snapshot":{"url":"u"}})", true, ""},
+      {R"({"request":"probe","pageUrl":"p"})", false, "\"movie\" is missing"},
+      {R"({"request":"probe","pageUrl":1,"movie":"m"})", false, "\"pageUrl\""},
+      {R"({"request":"save-movie","pageUrl":"p","movie":""})", false, "empty"},
+      {R"({"request":"folder-tree"})", false, "\"operation\""},
+      {R"({"request":"folder-tree","operation":"chmod","path":[]})", false, "unknown folder operation"},
+      {R"({"request":"folder-tree","operation":"delete"})", false, "\"path\""},
+      {R"({"request":"folder-tree","operation":"delete","path":["a",""]})", false, "not a text"},
+      {R"({"request":"folder-tree","operation":"delete","path":["a",{}]})", false, "not a text"},
+      {R"({"request":"folder-tree","operation":"rename","path":["a"]})", false, "\"name\""},
+      {R"({"request":"folder-tree","operation":"expand","path":)" + manySteps + "}", false, "steps"},
+      {R"({"request":"open-movie","path":"a.swf"})", false, "not an array"},
+      {R"({"request":"save-page","snapshot":"<html>"})", false, "\"snapshot\""},
+      {R"({"request":"save-selection","snapshot":{}})", false, "unknown request"},
+      {"[1]", false, "not a JSON object"},
+  };
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.body.substr(0, 80));
+    const ParsedFlashRequest parsed = parseFlashRequest(each.body);
+    EXPECT_EQ(parsed.request.has_value(), each.accepted) << parsed.error;
+    EXPECT_NE(parsed.error.find(each.errorPart), std::string::npos) << parsed.error;
+  }
+  const ParsedFlashRequest rename =
+      parseFlashRequest(R"({"request":"folder-tree","id":3,"operation":"rename","path":["Sub","a.swf"],"name":"b"})");
+  ASSERT_TRUE(rename.request);
+  EXPECT_EQ(rename.request->operation, FolderOperation::Rename);
+  EXPECT_EQ(rename.request->path, (std::vector<std::string>{"Sub", "a.swf"}));
+  EXPECT_EQ(rename.request->name, "b");
+  EXPECT_EQ(rename.request->id, 3);
+  // The caller check comes before everything, ping is answered by itself.
+  const FlashRequestHandler unexpected = [](const FlashRequest&) -> std::string { return "handled"; };
+  EXPECT_EQ(Json::parse(answerFlashMessage(R"({"request":"ping"})", false, unexpected))["error"], kCallerNotAllowed);
+  EXPECT_EQ(Json::parse(answerFlashMessage(R"({"request":"ping"})", true, unexpected))["ok"], true);
+  EXPECT_EQ(answerFlashMessage(R"({"request":"options"})", true, unexpected), "handled");
 }
 
 TEST(Callers, OnlyTheExtensionInEitherBrowsersFormIsAllowed) {
