@@ -81,21 +81,10 @@ FlashRequest readRequest(const Json& message) {
 
 }  // namespace
 
-ParsedFlashRequest parseFlashRequest(std::string_view body) {
-  ParsedFlashRequest parsed;
-  const MessageRead read = readMessage(body, [&parsed](const Json& message) { parsed.request = readRequest(message); });
-  parsed.id = read.id;
-  parsed.error = read.error;
-  if (parsed.request) parsed.request->id = parsed.id;
-  return parsed;
-}
+ParsedFlashRequest parseFlashRequest(std::string_view body) { return parseMessage(body, readRequest); }
 
 std::string answerFlashMessage(std::string_view body, bool callerAllowed, const FlashRequestHandler& handle) {
-  const ParsedFlashRequest parsed = parseFlashRequest(body);
-  if (!callerAllowed) return errorReply(parsed.id, kCallerNotAllowed);
-  if (!parsed.request) return errorReply(parsed.id, parsed.error);
-  if (parsed.request->kind == FlashRequestKind::Ping) return pingReply(parsed.id);
-  return handle(*parsed.request);
+  return answerParsed(parseFlashRequest(body), callerAllowed, FlashRequestKind::Ping, handle);
 }
 
 }  // namespace velkin::messaging

@@ -22,6 +22,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "messaging/message_reader.h"
 #include "messaging/reply.h"
 
 namespace velkin::messaging {
@@ -42,11 +43,7 @@ struct FlashRequest {
   nlohmann::json id;
 };
 
-struct ParsedFlashRequest {
-  std::optional<FlashRequest> request;
-  std::string error;
-  nlohmann::json id;
-};
+using ParsedFlashRequest = ParsedMessage<FlashRequest>;
 
 ParsedFlashRequest parseFlashRequest(std::string_view body);
 

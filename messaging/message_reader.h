@@ -44,4 +44,26 @@ struct MessageRead {
 // JSON error or lack of memory becomes the error.
 MessageRead readMessage(std::string_view body, const std::function<void(const nlohmann::json& message)>& reader);
 
+// A host's request as read from one message: the request (with the id
+// set), or why there is none.
+template <class R>
+struct ParsedMessage {
+  std::optional<R> request;
+  std::string error;  // why there is no request
+  nlohmann::json id;  // echoed in the error reply when it could be read
+};
+
+// The request that read makes of body's message, with refusals as above.
+template <class R>
+ParsedMessage<R> parseMessage(std::string_view body, R (*read)(const nlohmann::json& message)) {
+  ParsedMessage<R> parsed;
+  const MessageRead result = readMessage(body, [&parsed, read](const nlohmann::json& message) {
+    parsed.request = read(message);
+  });
+  parsed.id = result.id;
+  parsed.error = result.error;
+  if (parsed.request) parsed.request->id = parsed.id;
+  return parsed;
+}
+
 }  // namespace velkin::messaging

@@ -76,11 +76,7 @@ std::string okReply(const Json& id, Json fields) {
 }
 
 std::string answerMessage(std::string_view body, bool callerAllowed, const RequestHandler& handle) {
-  ParsedRequest parsed = parseRequest(body);
-  if (!callerAllowed) return errorReply(parsed.id, kCallerNotAllowed);
-  if (!parsed.request) return errorReply(parsed.id, parsed.error);
-  if (parsed.request->kind == RequestKind::Ping) return pingReply(parsed.id);
-  return handle(*parsed.request);
+  return answerParsed(parseRequest(body), callerAllowed, RequestKind::Ping, handle);
 }
 
 std::string tooLargeReply(std::uint32_t length) {

@@ -49,6 +49,17 @@ std::string fittedReply(nlohmann::json reply);
 // ping are answered here; saves and options go to handle, which gives the
 // reply.
 using RequestHandler = std::function<std::string(const Request& request)>;
+
+// The same for any host's requests, once read: a refused caller or request
+// gets an error reply, ping its reply, the rest go to handle.
+template <class R, class Kind>
+std::string answerParsed(const ParsedMessage<R>& parsed, bool callerAllowed, Kind ping,
+                         const std::function<std::string(const R& request)>& handle) {
+  if (!callerAllowed) return errorReply(parsed.id, kCallerNotAllowed);
+  if (!parsed.request) return errorReply(parsed.id, parsed.error);
+  if (parsed.request->kind == ping) return pingReply(parsed.id);
+  return handle(*parsed.request);
+}
 std::string answerMessage(std::string_view body, bool callerAllowed, const RequestHandler& handle);
 
 // The reply to a frame whose length is above the incoming limit.

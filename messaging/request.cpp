@@ -34,13 +34,6 @@ Request readRequest(const Json& message) {
 
 }  // namespace
 
-ParsedRequest parseRequest(std::string_view body) {
-  ParsedRequest parsed;
-  const MessageRead read = readMessage(body, [&parsed](const Json& message) { parsed.request = readRequest(message); });
-  parsed.id = read.id;
-  parsed.error = read.error;
-  if (parsed.request) parsed.request->id = parsed.id;
-  return parsed;
-}
+ParsedRequest parseRequest(std::string_view body) { return parseMessage(body, readRequest); }
 
 }  // namespace velkin::messaging

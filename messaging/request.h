@@ -32,11 +32,7 @@ struct Request {
   nlohmann::json id;           // null when absent
 };
 
-struct ParsedRequest {
-  std::optional<Request> request;
-  std::string error;  // why there is no request
-  nlohmann::json id;  // echoed in the error reply when it could be read
-};
+using ParsedRequest = ParsedMessage<Request>;
 
 ParsedRequest parseRequest(std::string_view body);
 
