@@ -21,6 +21,8 @@
 namespace velkin::messaging {
 
 inline constexpr char kCallerNotAllowed[] = "caller not allowed";
+// A save whose page snapshot cannot be read.
+inline constexpr char kUnreadableSnapshot[] = "The page's snapshot cannot be read.";
 
 // What a save request did: the capture method's result, whether the page
 // was written and where, and what went wrong (optional).

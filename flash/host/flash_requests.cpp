@@ -10,6 +10,7 @@
 #include "nativehost/server_library.h"
 #include "platform/com/html_document.h"
 #include "platform/paths.h"
+#include "platform/browser_extensions.h"
 #include "platform/trace.h"
 
 namespace velkin::flash::host {
@@ -18,8 +19,7 @@ namespace {
 using Json = nlohmann::json;
 using messaging::FlashRequestKind;
 
-constexpr char kWhere[] = "glintcatch-host";
-constexpr char kUnreadableSnapshot[] = "The page's snapshot cannot be read.";
+const char* const kWhere = platform::kGlintcatchExtension.hostProgram;
 
 // Runs task on the UI thread.
 void postToUiThread(FolderTree::Task task) {
@@ -83,7 +83,7 @@ std::string FlashRequests::save(const messaging::FlashRequest& request) {
   messaging::SaveOutcome outcome;
   if (com::FAILED(com::createDocumentFromMessage(page, document.put()))) {
     outcome.result = static_cast<std::uint32_t>(com::E_FAIL);
-    outcome.message = kUnreadableSnapshot;
+    outcome.message = messaging::kUnreadableSnapshot;
     return messaging::saveReply(request.id, outcome);
   }
   const com::HRESULT result = searcher->SaveFlash(document.get());

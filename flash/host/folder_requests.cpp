@@ -8,6 +8,7 @@
 
 #include "flash/model/flash_folder.h"
 #include "messaging/reply.h"
+#include "platform/browser_extensions.h"
 #include "platform/trace.h"
 
 namespace velkin::flash::host {
@@ -16,7 +17,6 @@ namespace {
 using Json = nlohmann::json;
 using messaging::FolderOperation;
 
-constexpr char kWhere[] = "glintcatch-host";
 constexpr char kNoSuchItem[] = "The Flash folder shows no such item.";
 constexpr char kNotAMovie[] = "The item is not a movie of the Flash folder.";
 
@@ -144,7 +144,7 @@ std::string FolderRequests::openMovie(const messaging::FlashRequest& request) {
   if (!movie) return messaging::errorReply(request.id, item == nullptr ? kNoSuchItem : kNotAMovie);
   const std::string file = resolvedPath(*movie);
   if (file.empty() || !isChangeableInside(tree().rootFolder(), file)) {
-    platform::trace(kWhere, "not opened, outside the Flash folder or missing: " + *movie);
+    platform::trace(platform::kGlintcatchExtension.hostProgram, "not opened, outside the Flash folder or missing: " + *movie);
     return messaging::errorReply(request.id, kNotAMovie);
   }
   Json reply{{"path", file},

@@ -37,7 +37,6 @@ namespace velkin::iecapture::host {
 namespace {
 
 constexpr char kWhere[] = "marrowind-host";
-constexpr char kUnreadableSnapshot[] = "The page's snapshot cannot be read.";
 
 com::HRESULT callMethod(IVelkin& velkin, com::IHTMLDocument2* document, const messaging::Request& request) {
   switch (request.kind) {
@@ -106,7 +105,7 @@ std::string CaptureRequests::save(const messaging::Request& request) {
   if (com::FAILED(com::createDocumentFromMessage(request.snapshot, document.put()))) {
     messaging::SaveOutcome unreadable;
     unreadable.result = static_cast<std::uint32_t>(com::E_FAIL);
-    unreadable.message = kUnreadableSnapshot;
+    unreadable.message = messaging::kUnreadableSnapshot;
     return messaging::saveReply(request.id, unreadable);
   }
   g_outcome = {};
