@@ -94,12 +94,32 @@ std::string defaultHost(const CaptureLibrary& library) {
   return installed;
 }
 
+bool namesHostProgram(const std::string& path, const CaptureLibrary& library) {
+  return platform::baseName(path) == std::string_view(library.extension->hostProgram);
+}
+
+// Whether path names one of the hosts (either library's).
+bool namesAHost(const std::string& path) {
+  return namesHostProgram(path, kMarrowind) || namesHostProgram(path, kGlintcatch);
+}
+
 // The library's host: the --host given when it names this host's program,
-// the program of that name beside it otherwise, else the default.
+// else the program of that name beside it when there is one; a --host naming
+// the other host leaves this one at its default, and any other --host is
+// taken as given (and refused by its name).
 std::string hostFor(const CaptureLibrary& library, const std::string& given) {
   if (given.empty()) return defaultHost(library);
-  if (platform::baseName(given) == std::string_view(library.extension->hostProgram)) return given;
-  return platform::joinPath(std::string(platform::parentPath(given)), library.extension->hostProgram);
+  if (namesHostProgram(given, library)) return given;
+  const std::string sibling = platform::joinPath(std::string(platform::parentPath(given)), library.extension->hostProgram);
+  if (platform::isRegularFile(sibling)) return sibling;
+  return namesAHost(given) ? defaultHost(library) : given;
+}
+
+// A build without the toolkit has no hosts: its libraries are registered
+// without manifests (said on standard error), unless --host asks for them.
+bool hostBuilt(const CaptureLibrary& library, const std::string& given) {
+  return *library.hostBuildPath != '\0' || platform::isRegularFile(defaultHost(library)) ||
+         (!given.empty() && (!namesAHost(given) || namesHostProgram(given, library)));
 }
 
 // Browsers start the host by the manifest's path from their own working
@@ -199,13 +219,17 @@ int reportManifests(Context& context, const platform::BrowserExtension& extensio
 // The host program for --host, checked before anything is written:
 // manifests naming a program that is not there would fail only later,
 // inside the browser. "" with the failure reported in status.
-// Unregistering knows our manifests by the program's name in them, which
-// hostFor keeps.
 std::string checkedHost(Context& context, const CaptureLibrary& library, const RegisterOptions& options, int& status) {
   const std::string host = absolutePath(hostFor(library, options.host));
   if (!platform::isRegularFile(host) || access(host.c_str(), X_OK) != 0) {
     status = failure(context, "no host program " + host + ": build " + library.extension->hostProgram +
                                   " or give --host PATH");
+    return {};
+  }
+  // Unregistering knows our manifests by the program's name in them.
+  if (!namesHostProgram(host, library)) {
+    status = failure(context, "the host program must be named " + std::string(library.extension->hostProgram) +
+                                  ": " + host);
     return {};
   }
   return host;
@@ -224,6 +248,12 @@ int runRegister(Context& context, const Arguments& args) {
   int status = kExitOk;
   std::vector<std::string> hosts;
   for (const LibraryFile& file : options.libraries) {
+    if (!hostBuilt(*file.library, options.host)) {
+      context.err << "velkin: " << file.library->extension->hostProgram << " is not built: no browser manifests for "
+                  << file.library->fileName << "\n";
+      hosts.emplace_back();
+      continue;
+    }
     hosts.push_back(checkedHost(context, *file.library, options, status));
     if (hosts.back().empty()) return status;
   }
@@ -233,6 +263,7 @@ int runRegister(Context& context, const Arguments& args) {
     status = firstFailure(status, registered);
     if (registered != kExitOk) continue;
     context.out << "registered " << file.path << "\n";
+    if (hosts[i].empty()) continue;
     const platform::BrowserExtension& extension = *file.library->extension;
     status = firstFailure(status, reportManifests(context, extension,
                                                   platform::writeManifests(extension, hosts[i], foldersFor(options))));

@@ -2,6 +2,7 @@
 // write and remove (where and what: tests/platform/native_host_manifests_test).
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,29 @@ TEST_F(RegisterCliTest, NothingIsDoneWithoutAHostProgram) {
   EXPECT_EQ(velkin({"register", "--host"}).status, 2);
   EXPECT_EQ(velkin({"register", "--host", host_, "--user-data-dir", ""}).status, 2);
   EXPECT_EQ(velkin({"unregister", "--host", host_}).status, 2);
+}
+
+// The Flash library gets glintcatch-host's manifests, the host found beside
+// the --host given, whichever of the two hosts that names.
+TEST_F(RegisterCliTest, EachLibraryGetsItsOwnHostsManifests) {
+  const std::string flashHost = path("host folder/glintcatch-host");
+  writeTextFile(flashHost, "#!/bin/sh\n");
+  chmod(flashHost.c_str(), 0755);
+  const std::string flashLibrary = path("lib/libglintcatch.so");
+  velkin::testing::makeDirs(path("lib"));
+  std::filesystem::copy_file(VELKIN_FAKE_LIBRARY_PATH, flashLibrary);
+  const std::string flashManifest = path("xdg-config/chromium/NativeMessagingHosts/com.velkinweb.glintcatch.json");
+  const ProgramRun run = velkin({"register", flashLibrary, "--host", host_});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string text = readTextFile(flashManifest);
+  EXPECT_NE(text.find("\"path\": \"" + flashHost + "\""), std::string::npos) << text;
+  EXPECT_NE(text.find("chrome-extension://afphagoinfljpokfgecbobkclominpol/"), std::string::npos) << text;
+  EXPECT_FALSE(velkin::platform::pathExists(manifests()[0])) << "Marrowind's host is not the Flash library's";
+  ASSERT_EQ(velkin({"register", VELKIN_FAKE_LIBRARY_PATH, "--host", flashHost}).status, 0);
+  EXPECT_NE(readTextFile(manifests()[0]).find(host_), std::string::npos);
+  ASSERT_EQ(velkin({"unregister", flashLibrary}).status, 0);
+  EXPECT_FALSE(velkin::platform::pathExists(flashManifest));
+  EXPECT_TRUE(velkin::platform::pathExists(manifests()[0]));
 }
 
 TEST_F(RegisterCliTest, AFolderThatCannotBeWrittenFailsTheCommand) {
