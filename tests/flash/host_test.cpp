@@ -73,6 +73,9 @@ TEST_F(GlintcatchHost, AnswersEveryRequestKind) {
   EXPECT_EQ(own["ownFolder"], true);
   EXPECT_EQ(run.ask(R"({"request":"options"})"),
             (Json{{"ok", true}, {"showToolbar", true}, {"showMenu", false}, {"flashFolder", flash_}}));
+  // The options are read afresh for every probe, not once per session.
+  platform::Registry(configDir()).writeDword(platform::RegistryRoot::Machine, kPlugInKey, "ShowToolbar", 0);
+  EXPECT_EQ(run.ask(R"({"request":"probe","pageUrl":"x","movie":"a.swf"})")["showToolbar"], false);
 
   const Json list = run.ask(R"({"request":"folder-tree","operation":"list"})");
   EXPECT_EQ(list["tree"]["kind"], "root");
