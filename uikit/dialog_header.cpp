@@ -1,0 +1,52 @@
+#include "uikit/dialog_header.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace velkin::uikit {
+
+QWidget* makeDialogHeader(const QString& title, const QString& subtitle, QWidget* parent) {
+  auto* band = new QWidget(parent);
+  band->setObjectName(QStringLiteral("dialogHeader"));
+  band->setAutoFillBackground(true);
+  QPalette palette = band->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  palette.setColor(QPalette::WindowText, Qt::black);
+  band->setPalette(palette);
+
+  auto* logo = new QLabel(band);
+  QIcon icon = QApplication::windowIcon();
+  if (icon.isNull()) icon = band->style()->standardIcon(QStyle::SP_DesktopIcon);
+  logo->setPixmap(icon.pixmap(kDialogHeaderLogoSize, kDialogHeaderLogoSize));
+  auto* titleLabel = new QLabel(title, band);
+  titleLabel->setObjectName(QStringLiteral("headerTitle"));
+  QFont bold = titleLabel->font();
+  bold.setBold(true);
+  titleLabel->setFont(bold);
+  auto* subtitleLabel = new QLabel(subtitle, band);
+  subtitleLabel->setObjectName(QStringLiteral("headerSubtitle"));
+
+  auto* lines = new QVBoxLayout;
+  lines->addStretch();
+  lines->addWidget(titleLabel);
+  lines->addWidget(subtitleLabel);
+  lines->addStretch();
+  auto* layout = new QHBoxLayout(band);
+  layout->setContentsMargins(8, 4, 8, 4);
+  layout->addWidget(logo);
+  layout->addLayout(lines, 1);
+  return band;
+}
+
+QFrame* makeEtchedLine(QWidget* parent) {
+  auto* line = new QFrame(parent);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  return line;
+}
+
+}  // namespace velkin::uikit
