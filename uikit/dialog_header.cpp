@@ -1,6 +1,7 @@
 #include "uikit/dialog_header.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -47,6 +48,22 @@ QFrame* makeEtchedLine(QWidget* parent) {
   line->setFrameShape(QFrame::HLine);
   line->setFrameShadow(QFrame::Sunken);
   return line;
+}
+
+void layOutWithHeader(QDialog* dialog, const QString& title, const QString& subtitle, QLayout* body,
+                      QWidget* buttons) {
+  body->setContentsMargins(12, 8, 12, 8);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->setContentsMargins(0, 0, 0, 8);
+  layout->addWidget(makeDialogHeader(title, subtitle, dialog));
+  layout->addWidget(makeEtchedLine(dialog));
+  layout->addLayout(body);
+  layout->addStretch();
+  layout->addWidget(makeEtchedLine(dialog));
+  auto* buttonRow = new QHBoxLayout;
+  buttonRow->setContentsMargins(12, 0, 12, 0);
+  buttonRow->addWidget(buttons);
+  layout->addLayout(buttonRow);
 }
 
 }  // namespace velkin::uikit

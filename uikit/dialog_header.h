@@ -5,7 +5,9 @@
 
 #include <QString>
 
+class QDialog;
 class QFrame;
+class QLayout;
 class QWidget;
 
 namespace velkin::uikit {
@@ -16,5 +18,9 @@ inline constexpr int kDialogHeaderLogoSize = 48;
 QWidget* makeDialogHeader(const QString& title, const QString& subtitle, QWidget* parent);
 // A sunken horizontal line.
 QFrame* makeEtchedLine(QWidget* parent);
+// Lays a dialog out in that look: the band (caption title, subtitle), a
+// line, the body, a line, then the buttons.
+void layOutWithHeader(QDialog* dialog, const QString& title, const QString& subtitle, QLayout* body,
+                      QWidget* buttons);
 
 }  // namespace velkin::uikit

@@ -74,8 +74,7 @@ void ProjectTreeView::setDefaultSeams() {
 }
 
 void ProjectTreeView::setViewSeams(Seams seams) {
-  if (seams.prompts.inform) seams_.prompts.inform = std::move(seams.prompts.inform);
-  if (seams.prompts.ask) seams_.prompts.ask = std::move(seams.prompts.ask);
+  seams_.prompts.replaceWith(std::move(seams.prompts));
   if (seams.askSaveAs) seams_.askSaveAs = std::move(seams.askSaveAs);
   if (seams.download) seams_.download = std::move(seams.download);
 }

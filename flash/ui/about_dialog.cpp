@@ -34,22 +34,12 @@ AboutDialog::AboutDialog(QWidget* parent, UrlOpener opener) : QDialog(parent), o
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
   auto* body = new QVBoxLayout;
-  body->setContentsMargins(12, 8, 12, 8);
   body->addWidget(version);
   body->addSpacing(6);
   body->addWidget(text);
   body->addSpacing(6);
   body->addLayout(links);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 8);
-  layout->addWidget(uikit::makeDialogHeader(QString::fromLatin1(kCaptionFlash), tr("About"), this));
-  layout->addWidget(uikit::makeEtchedLine(this));
-  layout->addLayout(body);
-  layout->addWidget(uikit::makeEtchedLine(this));
-  auto* buttonRow = new QVBoxLayout;
-  buttonRow->setContentsMargins(12, 0, 12, 0);
-  buttonRow->addWidget(buttons);
-  layout->addLayout(buttonRow);
+  uikit::layOutWithHeader(this, QString::fromLatin1(kCaptionFlash), tr("About"), body, buttons);
 }
 
 void AboutDialog::open(const QUrl& address) { uikit::openLink(opener_, address); }

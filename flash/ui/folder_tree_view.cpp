@@ -66,8 +66,7 @@ void FolderTreeView::setDefaultSeams() {
 }
 
 void FolderTreeView::setViewSeams(Seams seams) {
-  if (seams.prompts.inform) seams_.prompts.inform = std::move(seams.prompts.inform);
-  if (seams.prompts.ask) seams_.prompts.ask = std::move(seams.prompts.ask);
+  seams_.prompts.replaceWith(std::move(seams.prompts));
   if (seams.runOptions) seams_.runOptions = std::move(seams.runOptions);
   if (seams.openHelp) seams_.openHelp = std::move(seams.openHelp);
   if (seams.showAbout) seams_.showAbout = std::move(seams.showAbout);

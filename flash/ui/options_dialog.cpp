@@ -50,23 +50,12 @@ OptionsDialog::OptionsDialog(platform::Registry& registry, Seams seams, QWidget*
   folderRow->addWidget(folder_, 1);
   folderRow->addWidget(browse_);
   auto* body = new QVBoxLayout;
-  body->setContentsMargins(12, 8, 12, 8);
   body->addWidget(toolbar_);
   body->addWidget(menu_);
   body->addSpacing(8);
   body->addWidget(folderLabel);
   body->addLayout(folderRow);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 8);
-  layout->addWidget(uikit::makeDialogHeader(QString::fromLatin1(kCaptionFlash), tr("Options"), this));
-  layout->addWidget(uikit::makeEtchedLine(this));
-  layout->addLayout(body);
-  layout->addStretch();
-  layout->addWidget(uikit::makeEtchedLine(this));
-  auto* buttonRow = new QHBoxLayout;
-  buttonRow->setContentsMargins(12, 0, 12, 0);
-  buttonRow->addWidget(buttons);
-  layout->addLayout(buttonRow);
+  uikit::layOutWithHeader(this, QString::fromLatin1(kCaptionFlash), tr("Options"), body, buttons);
 }
 
 FlashOptions OptionsDialog::shownOptions() const {

@@ -24,13 +24,14 @@ class FlashOptionsTest : public testing::IsolatedTest {
  protected:
   FlashOptionsTest() : registry_(configDir()) {}
 
-  std::unique_ptr<OptionsDialog> makeDialog(OptionsDialog::Seams::ChooseFolder choose = {}) {
+  std::unique_ptr<OptionsDialog> makeDialog(OptionsDialog::Seams::ChooseFolder choose = {},
+                                            platform::Registry* registry = nullptr) {
     OptionsDialog::Seams seams;
     seams.prompts.inform = [this](QWidget*, const char* caption, const std::string& text) {
       messages_.push_back(std::string(caption) + "|" + text);
     };
     seams.chooseFolder = std::move(choose);
-    return std::make_unique<OptionsDialog>(registry_, seams);
+    return std::make_unique<OptionsDialog>(registry != nullptr ? *registry : registry_, seams);
   }
   std::optional<std::uint32_t> option(const char* name) {
     return registry_.readDword(RegistryRoot::Machine, kPlugInKey, name);
@@ -96,6 +97,17 @@ TEST_F(FlashOptionsTest, OkStoresTheOptionsAndTheFolderOnlyWhereItsKeyExists) {
     EXPECT_EQ(flashFolder(registry_), folderKeyExists ? path("Movies") : defaultFlashFolder());
     EXPECT_TRUE(messages_.empty());
   }
+}
+
+TEST_F(FlashOptionsTest, OkOnAStoreThatCannotBeWrittenSaysSoAndStaysOpen) {
+  const std::string brokenConfig = path("broken");
+  testing::makeDirs(brokenConfig + "/machine.db");  // a folder where the store's file belongs
+  platform::Registry broken(brokenConfig);
+  auto dialog = makeDialog({}, &broken);
+  dialog->accept();
+  EXPECT_NE(dialog->result(), QDialog::Accepted);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].rfind(std::string(kCaptionFlash) + "|The setting ", 0), 0u) << messages_[0];
 }
 
 TEST_F(FlashOptionsTest, CancelStoresNothingAndTheBrowserReplacesTheFolderOnlyWhenOneIsPicked) {
