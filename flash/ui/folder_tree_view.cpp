@@ -149,9 +149,10 @@ std::unique_ptr<QMenu> FolderTreeView::createContextMenu(kb::TreeItem* hit) {
   return menu;
 }
 
+// A click on an item selects it first; the menu then acts on the selection.
 void FolderTreeView::contextMenuEvent(QContextMenuEvent* event) {
-  kb::TreeItem* hit = modelItem(itemAt(event->pos()));
   if (!model_->showsFiles()) return;
+  kb::TreeItem* hit = modelItem(itemAt(event->pos()));
   if (hit != nullptr) model_->select(hit);
   if (const std::unique_ptr<QMenu> menu = createContextMenu(hit)) menu->exec(event->globalPos());
   event->accept();
