@@ -42,10 +42,6 @@ std::uint32_t getInt(std::string_view bytes, std::size_t field) {
   return value;
 }
 
-bool hasWelcomePage(const std::string& folder) {
-  return !folder.empty() && platform::isRegularFile(platform::joinPath(folder, "welcome.html"));
-}
-
 }  // namespace
 
 std::string profileSectionKey(std::string_view section) {
@@ -273,31 +269,6 @@ bool looksLikeAddress(std::string_view text) {
     if (!schemeChar) return false;
   }
   return true;
-}
-
-std::string shareFolder() {
-  const std::string candidates[] = {
-      platform::joinPath(platform::parentPath(platform::executableFolder()), "share/velkin"),
-#ifdef VELKIN_BUILD_SHARE_DIR
-      VELKIN_BUILD_SHARE_DIR,
-#endif
-#ifdef VELKIN_INSTALL_SHARE_DIR
-      VELKIN_INSTALL_SHARE_DIR,
-#endif
-#ifdef VELKIN_SOURCE_SHARE_DIR
-      VELKIN_SOURCE_SHARE_DIR,
-#endif
-  };
-  for (const std::string& folder : candidates) {
-    if (hasWelcomePage(folder)) return folder;
-  }
-  platform::trace("share folder", "no folder holds welcome.html");
-  return {};
-}
-
-std::string shareFile(std::string_view name) {
-  const std::string folder = shareFolder();
-  return folder.empty() ? std::string() : platform::joinPath(folder, name);
 }
 
 }  // namespace velkin::app

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "uikit/share_folder.h"
 #include "velkin/product.h"
 
 namespace velkin::app {
@@ -182,14 +183,9 @@ inline constexpr char kUsage[] = "usage: kestrova [--no-tip] [--exit-when-shown]
 // "file:///..."), false for a path.
 bool looksLikeAddress(std::string_view text);
 
-// The folder of the files shipped with the program (welcome page, tips,
-// help): the share folder beside the executable's folder (installed, or the
-// build tree's for a program run from there), the build tree's share folder
-// (for the tests, which run from folders of their own), the configured
-// install folder, or the source tree's share folder, the first that holds
-// the welcome page. Empty when none does.
-std::string shareFolder();
-// A file of the share folder ("" when the share folder is unknown).
-std::string shareFile(std::string_view name);
+// The share folder and its files (uikit/share_folder.h), which the Flash
+// dialogs use as well.
+using uikit::shareFolder;
+using uikit::shareFile;
 
 }  // namespace velkin::app

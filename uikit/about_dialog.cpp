@@ -1,6 +1,5 @@
 #include "uikit/about_dialog.h"
 
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -9,22 +8,13 @@
 #include <QVBoxLayout>
 
 #include "kb/meta.h"
+#include "uikit/site_link.h"
 #include "velkin/product.h"
 
 namespace velkin::uikit {
 namespace {
 
 constexpr char kMailAddress[] = "support@velkinweb.example";
-
-QLabel* linkLabel(const QUrl& address, const QString& text, QWidget* parent) {
-  auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>")
-                               .arg(address.toString(QUrl::FullyEncoded).toHtmlEscaped(), text.toHtmlEscaped()),
-                           parent);
-  label->setTextFormat(Qt::RichText);
-  label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-  label->setOpenExternalLinks(false);
-  return label;
-}
 
 }  // namespace
 
@@ -43,8 +33,8 @@ CAboutDialog::CAboutDialog(QWidget* parent, UrlOpener opener) : QDialog(parent),
   bold.setBold(true);
   name->setFont(bold);
   auto* maker = new QLabel(tr("Copyright (C) Marrowind Software"), this);
-  auto* mail = linkLabel(mailAddress(), QString::fromLatin1(kMailAddress), this);
-  auto* web = linkLabel(supportAddress(), QString::fromLatin1(kb::kHomePageAddress), this);
+  auto* mail = makeLinkLabel(mailAddress(), QString::fromLatin1(kMailAddress), this);
+  auto* web = makeLinkLabel(supportAddress(), QString::fromLatin1(kb::kHomePageAddress), this);
   connect(mail, &QLabel::linkActivated, this, [this](const QString& link) { open(QUrl(link)); });
   connect(web, &QLabel::linkActivated, this, [this](const QString& link) { open(QUrl(link)); });
 
@@ -67,12 +57,6 @@ CAboutDialog::CAboutDialog(QWidget* parent, UrlOpener opener) : QDialog(parent),
   layout->addWidget(buttons);
 }
 
-void CAboutDialog::open(const QUrl& address) {
-  if (opener_) {
-    opener_(address);
-  } else {
-    QDesktopServices::openUrl(address);
-  }
-}
+void CAboutDialog::open(const QUrl& address) { openLink(opener_, address); }
 
 }  // namespace velkin::uikit

@@ -8,6 +8,8 @@
 #include <QUrl>
 #include <functional>
 
+#include "uikit/site_link.h"
+
 class QPushButton;
 
 namespace velkin::uikit {
@@ -16,7 +18,7 @@ class CAboutDialog : public QDialog {
   Q_OBJECT
 
  public:
-  using UrlOpener = std::function<void(const QUrl&)>;
+  using UrlOpener = uikit::UrlOpener;
 
   // opener: empty for QDesktopServices::openUrl.
   explicit CAboutDialog(QWidget* parent = nullptr, UrlOpener opener = {});

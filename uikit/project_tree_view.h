@@ -8,10 +8,8 @@
 // the owner to show it through openPage; an owner without a page viewer
 // leaves the signal unconnected. UI thread only.
 //
-// Every widget item carries the model item it shows. Book directory changes
-// seen by the model's watcher arrive as queued Refresh calls on this thread;
-// a Refresh that arrives while a label is being edited waits until the edit
-// ends. Commands that open a modal dialog remember the path of the item they
+// It is a TreeMirrorView: the mirroring, label editing and the wait of a
+// watcher Refresh during an edit live there. Commands that open a modal dialog remember the path of the item they
 // act on and find the item again afterwards, so a Refresh meanwhile cannot
 // leave them with an item that is gone.
 //
@@ -22,17 +20,13 @@
 #pragma once
 
 #include <QByteArray>
-#include <QIcon>
 #include <QString>
 #include <QTimer>
-#include <QTreeWidget>
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <unordered_map>
 
 #include "capture/document_capture.h"
 #include "kb/messages.h"
@@ -40,6 +34,7 @@
 #include "platform/registry.h"
 #include "uikit/prompts.h"
 #include "uikit/tree_drop.h"
+#include "uikit/tree_mirror_view.h"
 
 class QMimeData;
 
@@ -52,7 +47,7 @@ struct ProjectTreeOptions {
   bool remembersSelection = true;              // kb::ProjectTree::Options::remembersSelection
 };
 
-class ProjectTreeView : public QTreeWidget, private kb::TreeObserver {
+class ProjectTreeView : public TreeMirrorView {
   Q_OBJECT
 
  public:
@@ -82,8 +77,6 @@ class ProjectTreeView : public QTreeWidget, private kb::TreeObserver {
   // out of it (such drags carry no address of their own).
   void setDropSourceAddress(std::function<QString()> provider) { dropSourceAddress_ = std::move(provider); }
 
-  QTreeWidgetItem* widgetItem(const kb::TreeItem* item) const;
-  kb::TreeItem* modelItem(const QTreeWidgetItem* widgetItem) const;
   // The path of the selected item ("" when none is selected).
   std::string selectedPath() const;
 
@@ -91,7 +84,6 @@ class ProjectTreeView : public QTreeWidget, private kb::TreeObserver {
   std::unique_ptr<QMimeData> createMoveData(kb::TreeItem* item);
 
   QTreeWidgetItem* dropHighlight() const { return dropTarget_; }
-  bool isEditingLabel() const { return labelEditing_; }
 
  signals:
   void openPage(const QString& pathOrUrl);  // WM_OPENPAGE
@@ -103,44 +95,26 @@ class ProjectTreeView : public QTreeWidget, private kb::TreeObserver {
   void dragLeaveEvent(QDragLeaveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
-  using Task = std::function<void()>;
   platform::Registry& registry() const { return registry_; }
   const Seams& viewSeams() const { return seams_; }
-  void postToUi(Task task);
   kb::TreeItem* selectedItem() const;
   kb::TreeItem* selectedPage() const;
   kb::TreeItem* itemAtPath(const std::string& path);
   void inform(const std::string& text, const char* caption = nullptr);
-  // Label editing (the owner's New Category and Rename).
-  void startLabelEdit(kb::TreeItem* item);
-  void startPendingEdit();
-  bool labelEditing() const { return labelEditing_; }
 
  private:
-  class LabelDelegate;
-
+  // TreeMirrorView
+  void expandInModel(kb::TreeItem* item) override;
+  void selectInModel(kb::TreeItem* item) override;
+  kb::RenameStatus renameInModel(kb::TreeItem* item, const std::string& text, kb::TreeOutcome* outcome) override;
+  void showRefusal(const std::string& message) override { inform(message); }
+  QString displayText(const kb::TreeItem& item) const override;
+  bool isHighlighted(const QTreeWidgetItem* widget) const override;
+  void forgetting(const kb::TreeItem* removed) override;
   // TreeObserver
-  void treeCleared() override;
-  void itemInserted(kb::TreeItem* item) override;
-  void itemRemoving(kb::TreeItem* item) override;
-  void itemChanged(kb::TreeItem* item) override;
-  void itemExpanded(kb::TreeItem* item) override;
-  void selectionChanged(kb::TreeItem* item) override;
-  void editLabel(kb::TreeItem* item) override;
   void listingProblem(const std::string& message) override;
 
   void setDefaultSeams();
-  void runWatcherTask(const Task& task);
-  void runDeferredRefresh();
-  void showItem(QTreeWidgetItem* widget, const kb::TreeItem& item);
-  static void showChildIndicator(QTreeWidgetItem* widget, const kb::TreeItem& item);
-  static int childIndex(const kb::TreeItem& item);
-  void forgetItems(const kb::TreeItem* removed);
-
-  void labelCommitted(const QModelIndex& index, const QString& text);
-  void applyLabel(kb::TreeItem* item, const std::string& text);
-  void labelEditClosed();
-  void endLabelEditState();
 
   // Drag and drop
   kb::TreeItem* folderAt(const QPoint& point) const;
@@ -158,18 +132,6 @@ class ProjectTreeView : public QTreeWidget, private kb::TreeObserver {
   std::unique_ptr<kb::ProjectTree> model_;
   Seams seams_;
   std::function<QString()> dropSourceAddress_;
-  LabelDelegate* delegate_ = nullptr;
-  std::unordered_map<const kb::TreeItem*, QTreeWidgetItem*> widgets_;
-  std::array<QIcon, 4> kindIcons_;  // by ItemKind, shared by every item of the kind
-
-  bool syncing_ = false;  // the widget is being changed from the model
-  bool labelEditing_ = false;
-  kb::TreeItem* editingItem_ = nullptr;
-  std::optional<std::string> committedText_;
-  kb::TreeItem* pendingEdit_ = nullptr;
-  int holdRefresh_ = 0;  // > 0: a watcher Refresh waits
-  Task deferredRefresh_;
-
   DropData drop_;  // a drag from outside, kept from enter to drop
   bool moveDrag_ = false;  // the drag is a move inside the tree
   kb::TreeItem* dragged_ = nullptr;

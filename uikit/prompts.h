@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "uikit/message_box.h"
 
@@ -18,6 +19,12 @@ struct Prompts {
 
   Inform inform;  // unset: an information box
   Ask ask;        // unset: a Yes/No question box
+
+  // Takes the prompts set in other; unset ones stay as they are.
+  void replaceWith(Prompts other) {
+    if (other.inform) inform = std::move(other.inform);
+    if (other.ask) ask = std::move(other.ask);
+  }
 
   void information(QWidget* parent, const char* caption, const std::string& text) const {
     if (inform) {
