@@ -108,6 +108,15 @@ QString previewPage(const std::string& movieAddress) {
              "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
              "<style>html,body{margin:0;height:100%;overflow:hidden;background:#fff}"
              "ruffle-player{display:block;width:100%;height:100%}</style>"
+             // This engine's fetch() refuses custom schemes: the player's own
+             // requests to its scheme go through XMLHttpRequest instead.
+             "<script>(()=>{const pass=window.fetch.bind(window);"
+             "window.fetch=(input,init)=>{const url=input instanceof Request?input.url:String(input);"
+             "if(!url.startsWith(\"%1\"))return pass(input,init);"
+             "return new Promise((resolve,reject)=>{const x=new XMLHttpRequest();x.open(\"GET\",url);"
+             "x.responseType=\"arraybuffer\";x.onload=()=>resolve(new Response(x.response,{status:200,"
+             "headers:{\"Content-Type\":x.getResponseHeader(\"Content-Type\")||\"application/octet-stream\"}}));"
+             "x.onerror=()=>reject(new TypeError(\"Failed to fetch\"));x.send();});};})();</script>"
              "<script>window.RufflePlayer={config:{publicPath:\"%1\",autoplay:\"on\","
              "unmuteOverlay:\"hidden\",splashScreen:false,openUrlMode:\"deny\",showSwfDownload:false,"
              "letterbox:\"on\",polyfills:false}};</script>"

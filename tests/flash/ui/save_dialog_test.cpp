@@ -9,6 +9,11 @@
 #include <QLabel>
 #include <QTreeWidget>
 
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineView>
+
+#include "capture/support/loopback_server.h"
 #include "flash/ui/movie_preview.h"
 #include "support/test_support.h"
 
@@ -66,6 +71,27 @@ TEST_F(SaveDialogTest, ThePreviewSaysWhenThePlayerIsMissingAndQuotesTheMovieAddr
   EXPECT_FALSE(page.contains("</script><script>alert"));
   EXPECT_TRUE(page.contains("velkin-flash://player/ruffle.js"));
   EXPECT_TRUE(page.contains(R"(\"<\/script>)"));
+}
+
+TEST_F(SaveDialogTest, ThePreviewLoadsThePlayerFromTheShareFolderAndFetchesTheWebMovie) {
+  const std::string folder = playerFolder();
+  if (folder.empty()) GTEST_SKIP() << "the Flash player is not installed";
+  testing::DirectLoopback direct;
+  testing::LoopbackServer server;
+  ASSERT_TRUE(server.start());
+  // A minimal uncompressed movie header: the player only has to ask for it.
+  server.serve("/clip.swf", std::string("FWS\x0a\x1c\0\0\0\x78\0\x05\x5f\0\0\x0f\xa0\0\0\x18\x01\0\0\0\0\0", 28),
+               "application/x-shockwave-flash");
+  MoviePreview preview(folder);
+  ASSERT_TRUE(preview.playerAvailable());
+  preview.resize(320, 240);
+  preview.show();
+  QSignalSpy loaded(preview.view(), &QWebEngineView::loadFinished);
+  preview.play(server.url("/clip.swf"), false);
+  ASSERT_TRUE(loaded.wait(60000));
+  EXPECT_TRUE(loaded.first().first().toBool());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/clip.swf") > 0; }, 60000))
+      << "the player never asked for the movie";
 }
 
 }  // namespace
