@@ -48,6 +48,8 @@ TEST_F(SaveDialogTest, TickedRowsGoToTheFolderChosenForThem) {
   // A folder chosen with no row selected changes nothing.
   chooser->choose(flash + "/games");
   EXPECT_EQ(list->topLevelItem(2)->text(kSavePathColumn).toStdString(), flash);
+  // The preview is off: selecting a row must not play its (unreachable) address.
+  dialog.previewSwitch()->setChecked(false);
   list->topLevelItem(2)->setSelected(true);
   chooser->choose(flash);
   chooser->choose(flash + "/games");
