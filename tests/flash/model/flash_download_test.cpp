@@ -96,7 +96,9 @@ TEST_F(FlashDownloadTest, WebMoviesAreSavedAndAnExistingFileIsOnlyReplacedWhenTh
   server_.serve("/c.swf", "FWS-c");
   testing::writeTextFile(flash_ + "/b.swf", "mine");
   testing::writeTextFile(flash_ + "/c.swf", "old");
-  FlashDownload download({web("/a.swf", "a.swf"), web("/b.swf", "b.swf"), web("/c.swf", "c.swf")}, flash_);
+  // The same movie twice: the second asks about the file the first wrote.
+  FlashDownload download(
+      {web("/a.swf", "a.swf"), web("/b.swf", "b.swf"), web("/c.swf", "c.swf"), web("/a.swf", "a.swf")}, flash_);
   std::vector<std::string> asked;
   std::vector<size_t> started;
   FlashDownload::Hooks hooks;
@@ -106,9 +108,11 @@ TEST_F(FlashDownloadTest, WebMoviesAreSavedAndAnExistingFileIsOnlyReplacedWhenTh
     return target == flash_ + "/c.swf";
   };
   const auto results = run(download, hooks);
-  EXPECT_EQ(outcomesOf(results), (Outcomes{DownloadOutcome::Saved, DownloadOutcome::Kept, DownloadOutcome::Saved}));
-  EXPECT_EQ(started, (std::vector<size_t>{0, 1, 2}));
-  EXPECT_EQ(asked, (std::vector<std::string>{flash_ + "/b.swf", flash_ + "/c.swf"}));
+  EXPECT_EQ(outcomesOf(results), (Outcomes{DownloadOutcome::Saved, DownloadOutcome::Kept, DownloadOutcome::Saved,
+                                           DownloadOutcome::Kept}));
+  EXPECT_EQ(started, (std::vector<size_t>{0, 1, 2, 3}));
+  EXPECT_EQ(asked, (std::vector<std::string>{flash_ + "/b.swf", flash_ + "/c.swf", flash_ + "/a.swf"}));
+  EXPECT_EQ(server_.requestCount("/a.swf"), 1u);
   EXPECT_EQ(testing::readTextFile(flash_ + "/a.swf"), "FWS-a");
   EXPECT_EQ(testing::readTextFile(flash_ + "/b.swf"), "mine");
   EXPECT_EQ(testing::readTextFile(flash_ + "/c.swf"), "FWS-c");
