@@ -51,13 +51,18 @@ command -v npm >/dev/null || installed npm || missing+=(npm)
 svg_missing=0
 svg_plugins_installed || svg_missing=1
 
-# The browser end-to-end tests' pinned node packages (tests/e2e). Without
-# them (no registry in reach) those tests are not registered: a warning only.
+# The pinned node packages: the browser end-to-end tests' (tests/e2e) and the
+# Flash preview's player (flash/ruffle). Without them (no registry in reach)
+# those tests are not registered and the preview says the player is missing:
+# a warning only.
 install_node_packages() {
   local root
   root="$(cd "$(dirname "$0")/.." && pwd)"
   bash "$root/scripts/npm-ensure.sh" "$root/tests/e2e" install-deps ||
     echo "install-deps: warning: the browser end-to-end tests stay off until npm ci succeeds in tests/e2e" >&2
+  # The Flash preview's player (flash/ruffle), copied into share/velkin/ruffle by the build.
+  bash "$root/scripts/npm-ensure.sh" "$root/flash/ruffle" install-deps ||
+    echo "install-deps: warning: the Flash preview says the player is missing until npm ci succeeds in flash/ruffle" >&2
 }
 
 if ((${#missing[@]} == 0 && svg_missing == 0)); then
