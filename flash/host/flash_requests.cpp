@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include "flash/host/flash_options.h"
+#include "flash/model/flash_options.h"
 #include "flash/model/flash_folder.h"
 #include "flash/model/movie_url.h"
 #include "messaging/reply.h"
@@ -71,7 +71,7 @@ std::string FlashRequests::options(const messaging::FlashRequest& request) {
   const FlashOptions flashOptions = readFlashOptions(registry_);
   return messaging::okReply(request.id, Json{{"showToolbar", flashOptions.showToolbar},
                                              {"showMenu", flashOptions.showMenu},
-                                             {"flashFolder", flashFolder(registry_)}});
+                                             {"flashFolder", flashOptions.saveFolder}});
 }
 
 std::string FlashRequests::save(const messaging::FlashRequest& request) {
