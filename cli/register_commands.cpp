@@ -116,10 +116,13 @@ std::string hostFor(const CaptureLibrary& library, const std::string& given) {
 }
 
 // A build without the toolkit has no hosts: its libraries are registered
-// without manifests (said on standard error), unless --host asks for them.
+// without manifests (said on standard error), unless --host asks for them:
+// it names this library's host or another program, or this library's host
+// stands beside the other host it names.
 bool hostBuilt(const CaptureLibrary& library, const std::string& given) {
   return *library.hostBuildPath != '\0' || platform::isRegularFile(defaultHost(library)) ||
-         (!given.empty() && (!namesAHost(given) || namesHostProgram(given, library)));
+         (!given.empty() && (!namesAHost(given) || namesHostProgram(given, library) ||
+                             platform::isRegularFile(hostFor(library, given))));
 }
 
 // Browsers start the host by the manifest's path from their own working
