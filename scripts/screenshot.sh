@@ -4,7 +4,8 @@
 # on a long page with the Find dialog over it, Search Options and the search
 # bar's result, and Check new version answered by an update server on
 # 127.0.0.1 that this script starts (python3's http.server); and of the
-# capture dialog shown over a page in Chromium. All under a virtual X
+# capture dialog shown over a page in Chromium; and of the Flash save dialog
+# with its preview playing a movie. All under a virtual X
 # display (xvfb-run). Builds nothing: give it a build folder that holds
 # app/kestrova and cli/velkin.
 #
@@ -196,6 +197,24 @@ if [[ -f "$library" && -d "$(dirname "$0")/../tests/e2e/node_modules/playwright-
   shots+=(capture_dialog)
 else
   echo "screenshot.sh: no capture dialog picture (needs $library and the node packages of tests/e2e)" >&2
+fi
+
+# The Flash save dialog with its preview playing a movie served from
+# 127.0.0.1, through glintcatch-host and libglintcatch.so.
+flash_library="$build/flash/libglintcatch.so"
+flash_host="$build/flash/host/glintcatch-host"
+if [[ -f "$flash_library" && -x "$flash_host" ]]; then
+  "$velkin" register "$flash_library" --host "$flash_host" > /dev/null
+  flash_folder="$work/Flash"
+  mkdir -p "$flash_folder/Cartoons" "$flash_folder/Games/Puzzles" "$flash_folder/Music"
+  for key in 'HKLM\SOFTWARE\Kestrova' 'HKLM\Software\Marrowind\Glintcatch'; do
+    "$velkin" registry set "$key" SavePath "$flash_folder"
+  done
+  xvfb-run -a -s "-screen 0 1280x860x24" env QT_QPA_PLATFORM=xcb \
+    python3 "$(dirname "$0")/flash_save_shot.py" "$flash_host" "$out/flash_save_dialog.png" > /dev/null || true
+  shots+=(flash_save_dialog)
+else
+  echo "screenshot.sh: no Flash save dialog picture (needs $flash_library and $flash_host)" >&2
 fi
 
 status=0
