@@ -183,6 +183,13 @@ test('the Flash folder panel lists, renames, makes folders and plays movies thro
     assert.match(player.url(), /\/player\.html\?path=/);
     await player.locator('ruffle-player').waitFor({ state: 'attached', timeout: 20000 });
     assert.equal(await player.locator('#status').isHidden(), true, await player.locator('#status').textContent());
+    // The player read the movie's own header: intro's stage and colour.
+    const metadata = await player.waitForFunction(() => {
+      const element = document.querySelector('ruffle-player');
+      const api = element.ruffle ? element.ruffle() : element;
+      return api.metadata && { width: api.metadata.width, colour: api.metadata.backgroundColor };
+    }, null, { timeout: 20000 });
+    assert.deepEqual(await metadata.jsonValue(), { width: 320, colour: '#C82828' });
   });
 
 test('Firefox ESR saves the movies of a page through the extension and the registered host',
