@@ -116,7 +116,9 @@
       const rect = movieElement.getBoundingClientRect();
       this.host.style.left = `${Math.round(rect.left + window.scrollX)}px`;
       this.host.style.top = `${Math.round(rect.top + window.scrollY)}px`;
-      (document.body || document.documentElement).appendChild(this.host);
+      // On the root element: a positioned body would shift the bar by its
+      // own offset.
+      document.documentElement.appendChild(this.host);
     }
 
     // Save, Options and About keep the bar busy while their dialogs are

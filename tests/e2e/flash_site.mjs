@@ -59,7 +59,7 @@ export async function startFlashSite(t, { ownMovie = '' } = {}) {
       type: 'text/html; charset=utf-8',
       body: `<!DOCTYPE html>
 <html><head><title>Flash test page</title>
-<style>body { font: 14px sans-serif; margin: 20px; } object, iframe { margin: 12px 0; }
+<style>body { font: 14px sans-serif; margin: 20px; position: relative; top: 10px; } object, iframe { margin: 12px 0; }
 #movie { background: #e9e4d8 linear-gradient(135deg, #f6d365, #fda085); }</style></head><body>
 <p id="text">A page with movies.</p>
 <object id="movie" classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000" style="display:block;width:320px;height:200px">
