@@ -1,6 +1,4 @@
 // kestrova: the main program of Velkin Web.
-#include <unistd.h>
-
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +10,7 @@
 #include "app/kestrova_app.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "uikit/web_engine_setup.h"
 
 namespace {
 
@@ -23,9 +22,7 @@ bool environmentSaysNoTip() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The browser engine's sandbox cannot start for the root user.
-  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-  QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  velkin::uikit::prepareWebEngine();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kestrova"));
 

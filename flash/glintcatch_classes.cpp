@@ -1,5 +1,8 @@
 #include "flash/glintcatch_classes.h"
 
+#include "flash/model/page_scan.h"
+#include "flash/save_flow.h"
+#include "platform/com/html_document.h"
 #include "platform/trace.h"
 
 namespace velkin::flash {
@@ -51,11 +54,38 @@ Searcher::Searcher(com::ModuleLock& lock) : ComObject(&lock) {
                        }});
 }
 
-// Saving the page's movies belongs to the Flash model; until it is wired
-// in, the call fails plainly rather than pretending to have saved.
-HRESULT Searcher::SaveFlash(com::IDispatch*) {
-  platform::trace("glintcatch", "SaveFlash is not available in this build");
-  return com::E_NOTIMPL;
+namespace {
+
+void scanWindowDocument(com::IHTMLWindow2& window, SaveList& list) {
+  com::ComPtr<com::IHTMLDocument2> document;
+  if (com::SUCCEEDED(window.get_document(document.put())) && document) scanDocument(document->snapshot(), list);
+}
+
+}  // namespace
+
+SaveList scanWindow(com::IDispatch* window) {
+  SaveList list;
+  com::ComPtr<com::IHTMLWindow2> shown;
+  if (window == nullptr || com::FAILED(window->QueryInterface(com::IID_IHTMLWindow2, shown.putVoid())) || !shown) {
+    return list;
+  }
+  com::ComPtr<com::IHTMLWindow2> top;
+  if (com::FAILED(shown->get_parent(top.put())) || !top) top = shown;
+  scanWindowDocument(*top.get(), list);
+  for (long index = 0; index < top->frameCount(); ++index) {
+    com::ComPtr<com::IDispatch> item;
+    if (com::FAILED(top->frame(index, item.put())) || !item) break;
+    com::ComPtr<com::IHTMLWindow2> frame;
+    if (com::SUCCEEDED(item->QueryInterface(com::IID_IHTMLWindow2, frame.putVoid())) && frame) {
+      scanWindowDocument(*frame.get(), list);
+    }
+  }
+  return list;
+}
+
+HRESULT Searcher::SaveFlash(com::IDispatch* window) {
+  if (window == nullptr) return com::S_FALSE;
+  return runSaveFlow(scanWindow(window));
 }
 
 com::IUnknown* Searcher::findInterface(const com::GUID& iid) {

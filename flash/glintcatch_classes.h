@@ -7,7 +7,8 @@
 //   VelkinSite  IVelkinSite, IDispatch (the browser's event sink: every
 //               event is accepted), IObjectWithSite (keeps the site)
 //   VelkinSink  IVelkinSink, IDispatch (the document's events: accepted)
-//   Searcher    ISearcher, IDispatch: SaveFlash, not wired yet (E_NOTIMPL)
+//   Searcher    ISearcher, IDispatch: SaveFlash (the page scan, then the
+//               save flow of flash/save_flow.h)
 //   FlashBar    IFlashBar, IDispatch, IObjectWithSite, IDeskBand,
 //               IDockingWindow, IOleWindow, IInputObject, IPersistStream,
 //               IPersist: its band information and class; no band window
@@ -15,6 +16,7 @@
 #pragma once
 
 #include "flash/iglintcatch.h"
+#include "flash/model/save_record.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/object.h"
 #include "platform/com/shell_interfaces.h"
@@ -57,6 +59,12 @@ class VelkinSink final : public com::ComObject<com::DispatchFromTable<IVelkinSin
  protected:
   com::IUnknown* findInterface(const com::GUID& iid) override;
 };
+
+// The movies of the page a browser window shows: the document of its top
+// window (its parent, or itself), then the documents of the top window's
+// own frames in order; frames inside frames are not visited. Steps that
+// fail are skipped; a frame that is no automation object ends the frames.
+SaveList scanWindow(com::IDispatch* window);
 
 class Searcher final : public com::ComObject<com::DispatchFromTable<ISearcher>> {
  public:

@@ -22,6 +22,7 @@
 #include "platform/file_util.h"
 #include "platform/paths.h"
 #include "platform/trace.h"
+#include "uikit/front_window.h"
 #include "uikit/download_progress_dialog.h"
 #include "uikit/project_tree_view.h"
 #include "uikit/save_file_dialog.h"
@@ -164,14 +165,7 @@ void CCaptureDialog::results(std::string& pagePath, std::string& fileName, std::
 
 QTreeWidget* CCaptureDialog::typeList() const { return types_->typeList(); }
 
-int CCaptureDialog::run() {
-  // Once exec() has shown it as modal.
-  QTimer::singleShot(0, this, [this] {
-    raise();
-    activateWindow();
-  });
-  return exec();
-}
+int CCaptureDialog::run() { return uikit::execInFront(*this); }
 
 QAbstractButton* CCaptureDialog::button(const QString& objectName) const {
   return findChild<QAbstractButton*>(objectName);

@@ -14,7 +14,8 @@ std::optional<FlashRequestKind> kindNamed(const std::string& name) {
       {"ping", FlashRequestKind::Ping},           {"probe", FlashRequestKind::Probe},
       {"options", FlashRequestKind::Options},     {"folder-tree", FlashRequestKind::FolderTree},
       {"open-movie", FlashRequestKind::OpenMovie}, {"save-movie", FlashRequestKind::SaveMovie},
-      {"save-page", FlashRequestKind::SavePage}};
+      {"save-page", FlashRequestKind::SavePage},   {"dialog", FlashRequestKind::Dialog},
+      {"read-movie", FlashRequestKind::ReadMovie}};
   for (const auto& [text, kind] : kinds) {
     if (name == text) return kind;
   }
@@ -45,6 +46,23 @@ std::vector<std::string> itemPath(const Json& message) {
   return steps;
 }
 
+FlashDialog dialogOf(const Json& message) {
+  static const std::pair<const char*, FlashDialog> dialogs[] = {
+      {"options", FlashDialog::Options}, {"about", FlashDialog::About}, {"help", FlashDialog::Help}};
+  const std::string name = requiredString(message, "dialog");
+  for (const auto& [text, dialog] : dialogs) {
+    if (name == text) return dialog;
+  }
+  refuse("unknown dialog \"" + name.substr(0, 64) + "\"");
+}
+
+std::uint64_t offsetOf(const Json& message) {
+  const auto offset = message.find("offset");
+  if (offset == message.end()) return 0;
+  if (!offset->is_number_unsigned()) refuse("\"offset\" is not a whole number");
+  return offset->get<std::uint64_t>();
+}
+
 void readFolderTree(const Json& message, FlashRequest& request) {
   request.operation = operationOf(message);
   if (request.operation == FolderOperation::List || request.operation == FolderOperation::Refresh) return;
@@ -72,6 +90,14 @@ FlashRequest readRequest(const Json& message) {
       break;
     case FlashRequestKind::SavePage:
       request.snapshot = snapshotText(message);
+      request.frames = snapshotTexts(message, "frames", kMaxFrames);
+      break;
+    case FlashRequestKind::Dialog:
+      request.dialog = dialogOf(message);
+      break;
+    case FlashRequestKind::ReadMovie:
+      request.path = itemPath(message);
+      request.offset = offsetOf(message);
       break;
     default:
       break;

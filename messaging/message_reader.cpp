@@ -51,6 +51,20 @@ std::string snapshotText(const Json& message) {
   return serialize(*snapshot);
 }
 
+std::vector<std::string> snapshotTexts(const Json& message, const char* name, size_t limit) {
+  const auto member = message.find(name);
+  if (member == message.end()) return {};
+  const std::string quoted = "\"" + std::string(name) + "\"";
+  if (!member->is_array()) refuse(quoted + " is not an array");
+  if (member->size() > limit) refuse(quoted + " holds more than " + std::to_string(limit) + " snapshots");
+  std::vector<std::string> texts;
+  for (const Json& snapshot : *member) {
+    if (!snapshot.is_object()) refuse(quoted + " holds a snapshot that is not an object");
+    texts.push_back(serialize(snapshot));
+  }
+  return texts;
+}
+
 MessageRead readMessage(std::string_view body, const std::function<void(const Json& message)>& reader) {
   MessageRead result;
   std::string error;

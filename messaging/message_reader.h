@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -33,6 +34,9 @@ std::string requiredString(const nlohmann::json& message, const char* name, bool
 std::optional<bool> optionalBool(const nlohmann::json& message, const char* name);
 // The message's "snapshot" member (an object) as JSON text.
 std::string snapshotText(const nlohmann::json& message);
+// An optional array member of snapshots (objects), each as JSON text; none
+// when absent, refused beyond limit.
+std::vector<std::string> snapshotTexts(const nlohmann::json& message, const char* name, size_t limit);
 
 struct MessageRead {
   bool read = false;

@@ -9,6 +9,7 @@
 
 #include "messaging/caller.h"
 #include "platform/trace.h"
+#include "uikit/web_engine_setup.h"
 
 namespace velkin::nativehost {
 
@@ -28,6 +29,8 @@ int runHost(int argc, char** argv, const HostProgram& program) {
   // conversation, instead of killing the host in the middle of a save.
   signal(SIGPIPE, SIG_IGN);
 
+  // The Flash host's preview is a web view.
+  uikit::prepareWebEngine();
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   HostSession session(STDIN_FILENO, messages);

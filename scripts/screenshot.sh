@@ -4,10 +4,11 @@
 # on a long page with the Find dialog over it, Search Options and the search
 # bar's result, and Check new version answered by an update server on
 # 127.0.0.1 that this script starts (python3's http.server); and of the
-# capture dialog shown over a page in Chromium; and of the Flash extension
-# in Chromium: the Flash bar over a movie, the browser's context menu on a
-# movie, the Flash folder panel (scripts/flash_shots.mjs). All under a
-# virtual X display (xvfb-run). Builds nothing: give it a build folder that holds
+# capture dialog shown over a page in Chromium; of the Flash save dialog
+# with its preview playing a movie; and of the Flash extension in Chromium:
+# the Flash bar over a movie, the browser's context menu on a movie, the
+# Flash folder panel (scripts/flash_shots.mjs). All under a virtual X
+# display (xvfb-run). Builds nothing: give it a build folder that holds
 # app/kestrova and cli/velkin.
 #
 #   scripts/screenshot.sh [BUILD_FOLDER [OUTPUT_FOLDER]]
@@ -200,10 +201,27 @@ else
   echo "screenshot.sh: no capture dialog picture (needs $library and the node packages of tests/e2e)" >&2
 fi
 
+# The Flash save dialog with its preview playing a movie served from
+# 127.0.0.1, through glintcatch-host and libglintcatch.so.
+flash_library="$build/flash/libglintcatch.so"
+flash_host="$build/flash/host/glintcatch-host"
+if [[ -f "$flash_library" && -x "$flash_host" ]]; then
+  "$velkin" register "$flash_library" --host "$flash_host" > /dev/null
+  flash_folder="$work/Flash"
+  mkdir -p "$flash_folder/Cartoons" "$flash_folder/Games/Puzzles" "$flash_folder/Music"
+  for key in 'HKLM\SOFTWARE\Kestrova' 'HKLM\Software\Marrowind\Glintcatch'; do
+    "$velkin" registry set "$key" SavePath "$flash_folder"
+  done
+  xvfb-run -a -s "-screen 0 1280x860x24" env QT_QPA_PLATFORM=xcb \
+    python3 "$(dirname "$0")/flash_save_shot.py" "$flash_host" "$out/flash_save_dialog.png" > /dev/null || true
+  shots+=(flash_save_dialog)
+else
+  echo "screenshot.sh: no Flash save dialog picture (needs $flash_library and $flash_host)" >&2
+fi
+
 # The Flash extension as the build assembles it, with glintcatch-host and
 # libglintcatch.so (needs chromium, xdotool and ImageMagick's import for the
 # context menu, and the browser tests' node packages).
-flash_library="$build/flash/libglintcatch.so"
 flash_extension="$build/extensions/glintcatch"
 if [[ -f "$flash_library" && -f "$flash_extension/manifest.json" && -d "$(dirname "$0")/../tests/e2e/node_modules/playwright-core" ]] &&
   command -v xdotool > /dev/null && command -v import > /dev/null; then

@@ -1,6 +1,7 @@
 #include "uikit/site_link.h"
 
 #include <QDesktopServices>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QUrl>
 
@@ -14,6 +15,17 @@ QLabel* makeSiteLink(QWidget* parent) {
   link->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromUtf8(kb::kHomePageAddress)));
   link->setOpenExternalLinks(true);
   return link;
+}
+
+QWidget* makeLinkAndButtons(QWidget* buttons, QWidget* parent) {
+  auto* row = new QWidget(parent);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(makeSiteLink(row));
+  layout->addStretch(1);
+  buttons->setParent(row);
+  layout->addWidget(buttons);
+  return row;
 }
 
 QLabel* makeLinkLabel(const QUrl& address, const QString& text, QWidget* parent) {

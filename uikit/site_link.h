@@ -12,6 +12,8 @@ class QWidget;
 namespace velkin::uikit {
 
 QLabel* makeSiteLink(QWidget* parent);
+// The foot row of a dialog: the site link on the left, buttons on the right.
+QWidget* makeLinkAndButtons(QWidget* buttons, QWidget* parent);
 // A label showing text as a link to address; it opens nothing itself (its
 // linkActivated signal hands the address to the owner's opener).
 QLabel* makeLinkLabel(const QUrl& address, const QString& text, QWidget* parent);

@@ -1,9 +1,13 @@
 #include "flash/host/flash_requests.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QMetaObject>
 
 #include "flash/model/flash_options.h"
+#include "flash/ui/about_dialog.h"
+#include "flash/ui/flash_help.h"
+#include "flash/ui/options_dialog.h"
 #include "flash/model/flash_folder.h"
 #include "flash/model/movie_url.h"
 #include "messaging/reply.h"
@@ -12,6 +16,7 @@
 #include "platform/paths.h"
 #include "platform/browser_extensions.h"
 #include "platform/trace.h"
+#include "uikit/front_window.h"
 
 namespace velkin::flash::host {
 namespace {
@@ -53,6 +58,8 @@ std::string FlashRequests::handle(const messaging::FlashRequest& request) {
     case FlashRequestKind::Options: return options(request);
     case FlashRequestKind::FolderTree: return folders_.folderTree(request);
     case FlashRequestKind::OpenMovie: return folders_.openMovie(request);
+    case FlashRequestKind::ReadMovie: return folders_.readMovie(request);
+    case FlashRequestKind::Dialog: return dialog(request);
     default: return save(request);
   }
 }
@@ -78,20 +85,42 @@ std::string FlashRequests::save(const messaging::FlashRequest& request) {
   const com::ComPtr<ISearcher> searcher =
       nativehost::createRegisteredObject<ISearcher>(registry_, kSearcherProgId, CLSID_Searcher, kWhere);
   if (!searcher) return messaging::errorReply(request.id, kSetupIncorrect);
-  const std::string page = request.kind == FlashRequestKind::SaveMovie ? moviePage(request) : request.snapshot;
-  com::ComPtr<com::IHTMLDocument2> document;
+  const bool oneMovie = request.kind == FlashRequestKind::SaveMovie;
+  com::ComPtr<com::IHTMLWindow2> window;
   messaging::SaveOutcome outcome;
-  if (com::FAILED(com::createDocumentFromMessage(page, document.put()))) {
+  if (com::FAILED(com::createWindowFromMessages(oneMovie ? moviePage(request) : request.snapshot,
+                                                oneMovie ? std::vector<std::string>() : request.frames,
+                                                window.put()))) {
     outcome.result = static_cast<std::uint32_t>(com::E_FAIL);
     outcome.message = messaging::kUnreadableSnapshot;
     return messaging::saveReply(request.id, outcome);
   }
-  const com::HRESULT result = searcher->SaveFlash(document.get());
+  const com::HRESULT result = searcher->SaveFlash(window.get());
   platform::trace(kWhere, "SaveFlash result " + messaging::resultText(static_cast<std::uint32_t>(result)));
   outcome.result = static_cast<std::uint32_t>(result);
   outcome.saved = result == com::S_OK;
   if (result == com::E_NOTIMPL) outcome.message = "Saving Flash movies is not available in this build.";
   return messaging::saveReply(request.id, outcome);
+}
+
+// The Flash bar's and the side panel's dialogs, shown by the host in front
+// of the browser; the reply comes when the dialog is closed.
+std::string FlashRequests::dialog(const messaging::FlashRequest& request) {
+  bool accepted = true;
+  switch (request.dialog) {
+    case messaging::FlashDialog::Options: {
+      ui::OptionsDialog options(registry_);
+      accepted = uikit::execInFront(options) == QDialog::Accepted;
+      break;
+    }
+    case messaging::FlashDialog::About: {
+      ui::AboutDialog about;
+      uikit::execInFront(about);
+      break;
+    }
+    case messaging::FlashDialog::Help: ui::openHelp(nullptr, {}); break;
+  }
+  return messaging::okReply(request.id, Json{{"accepted", accepted}});
 }
 
 }  // namespace velkin::flash::host

@@ -5,10 +5,14 @@
 //               lies in the Flash folder (no bar, no menu for those), the
 //               name it would be saved under, and both options read afresh
 //   options     {"ok":true,"showToolbar":true,"showMenu":true,"flashFolder":"..."}
-//   folder-tree, open-movie   see flash/host/folder_requests.h
-//   save-movie, save-page     {"ok":true,"result":"0x...","saved":false,"message":"..."}
+//   folder-tree, open-movie, read-movie   see flash/host/folder_requests.h
+//   dialog      {"ok":true,"accepted":true}   once the Options (accepted: OK),
+//               About or Help has been shown and closed
+//   save-movie, save-page     {"ok":true,"result":"0x...","saved":true,"message":"..."}
 //               handed to the Searcher class of libglintcatch.so, found
-//               through the settings store as the browser finds it
+//               through the settings store as the browser finds it, as the
+//               browser window of the page (with its frames); the reply
+//               comes once the save and download dialogs are closed
 #pragma once
 
 #include <string>
@@ -38,6 +42,7 @@ class FlashRequests : public nativehost::MessageHandler {
   std::string probe(const messaging::FlashRequest& request);
   std::string options(const messaging::FlashRequest& request);
   std::string save(const messaging::FlashRequest& request);
+  std::string dialog(const messaging::FlashRequest& request);
 
   bool callerAllowed_;
   platform::Registry registry_;

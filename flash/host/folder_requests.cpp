@@ -1,5 +1,7 @@
 #include "flash/host/folder_requests.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QUrl>
 
@@ -19,6 +21,7 @@ using messaging::FolderOperation;
 
 constexpr char kNoSuchItem[] = "The Flash folder shows no such item.";
 constexpr char kNotAMovie[] = "The item is not a movie of the Flash folder.";
+constexpr char kUnreadableMovie[] = "The movie cannot be read.";
 
 // The file name an item stands for: a folder's text, a movie's text and
 // its own extension letters.
@@ -138,17 +141,44 @@ std::string FolderRequests::folderTree(const messaging::FlashRequest& request) {
 
 // Only a movie file that lies in the Flash folder once every link is
 // resolved is opened: a link inside the folder pointing elsewhere is not.
-std::string FolderRequests::openMovie(const messaging::FlashRequest& request) {
+std::optional<std::string> FolderRequests::movieFile(const messaging::FlashRequest& request, std::string& error) {
   const TreeItem* item = find(request.path);
   const std::optional<std::string> movie = item != nullptr ? tree().movieToPlay(item) : std::nullopt;
-  if (!movie) return messaging::errorReply(request.id, item == nullptr ? kNoSuchItem : kNotAMovie);
+  if (!movie) {
+    error = item == nullptr ? kNoSuchItem : kNotAMovie;
+    return std::nullopt;
+  }
   const std::string file = resolvedPath(*movie);
   if (file.empty() || !isChangeableInside(tree().rootFolder(), file)) {
     platform::trace(platform::kGlintcatchExtension.hostProgram, "not opened, outside the Flash folder or missing: " + *movie);
-    return messaging::errorReply(request.id, kNotAMovie);
+    error = kNotAMovie;
+    return std::nullopt;
   }
-  Json reply{{"path", file},
-             {"fileUrl", QUrl::fromLocalFile(QString::fromStdString(file)).toString(QUrl::FullyEncoded).toStdString()}};
+  return file;
+}
+
+std::string FolderRequests::openMovie(const messaging::FlashRequest& request) {
+  std::string error;
+  const std::optional<std::string> file = movieFile(request, error);
+  if (!file) return messaging::errorReply(request.id, error);
+  Json reply{{"path", *file},
+             {"fileUrl", QUrl::fromLocalFile(QString::fromStdString(*file)).toString(QUrl::FullyEncoded).toStdString()}};
+  return messaging::okReply(request.id, std::move(reply));
+}
+
+std::string FolderRequests::readMovie(const messaging::FlashRequest& request) {
+  std::string error;
+  const std::optional<std::string> file = movieFile(request, error);
+  if (!file) return messaging::errorReply(request.id, error);
+  QFile movie(QString::fromStdString(*file));
+  if (!movie.open(QIODevice::ReadOnly)) return messaging::errorReply(request.id, kUnreadableMovie);
+  const auto size = static_cast<std::uint64_t>(movie.size());
+  if (request.offset > size) return messaging::errorReply(request.id, "\"offset\" lies past the end of the movie");
+  if (!movie.seek(static_cast<qint64>(request.offset))) return messaging::errorReply(request.id, kUnreadableMovie);
+  const QByteArray chunk = movie.read(static_cast<qint64>(kMovieChunkBytes));
+  if (chunk.isEmpty() && request.offset < size) return messaging::errorReply(request.id, kUnreadableMovie);
+  const std::uint64_t end = request.offset + static_cast<std::uint64_t>(chunk.size());
+  Json reply{{"data", chunk.toBase64().toStdString()}, {"offset", request.offset}, {"size", size}, {"done", end >= size}};
   return messaging::okReply(request.id, std::move(reply));
 }
 

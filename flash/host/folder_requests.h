@@ -11,6 +11,10 @@
 // Replies:
 //   {"ok":true,"done":true,"message":"...","item":[...],"tree":{...}}   folder-tree
 //   {"ok":true,"fileUrl":"file:///...","path":"/..."}                   open-movie
+//   {"ok":true,"data":"<base64>","offset":N,"size":S,"done":false}      read-movie
+// (a movie's bytes from offset on, at most kMovieChunkBytes, so that the
+// reply stays well under the browser's 1 MiB; extension pages cannot read
+// local files themselves).
 // where a tree item is {"name","text","kind":"root"|"folder"|"movie",
 // "hasChildren","children":[...]} (children only once listed), "done" says
 // whether the operation did its work, "message" is the model's text for the
@@ -19,6 +23,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "flash/model/folder_tree.h"
@@ -27,6 +32,7 @@
 
 namespace velkin::flash::host {
 
+inline constexpr size_t kMovieChunkBytes = 512 * 1024;
 inline constexpr char kFolderChangedEvent[] = R"({"event":"folder-changed"})";
 
 class FolderRequests {
@@ -38,9 +44,13 @@ class FolderRequests {
 
   std::string folderTree(const messaging::FlashRequest& request);
   std::string openMovie(const messaging::FlashRequest& request);
+  std::string readMovie(const messaging::FlashRequest& request);
 
  private:
   FolderTree& tree();
+  // The file of the movie a request's path names, inside the Flash folder
+  // with links resolved; nullopt with the user's text in error.
+  std::optional<std::string> movieFile(const messaging::FlashRequest& request, std::string& error);
   // The item a path names, listing folders on the way; nullptr when none.
   TreeItem* find(const std::vector<std::string>& path);
   std::string treeReply(const messaging::FlashRequest& request, bool done, const kb::TreeOutcome& outcome);

@@ -3,6 +3,7 @@
 // folder tree (with its change events) and saves through libglintcatch.so,
 // found through the settings store as the browser finds it.
 #include "flash/host/flash_requests.h"
+#include "flash/host/test_save_driver.h"
 #include "nativehost/host_main.h"
 #include "platform/browser_extensions.h"
 
@@ -13,5 +14,6 @@ int main(int argc, char** argv) {
   program.makeHandler = [](nativehost::HostSession& session, bool callerAllowed) {
     return std::make_unique<flash::host::FlashRequests>(session, callerAllowed);
   };
+  program.started = flash::host::startTestSaveDriver;
   return nativehost::runHost(argc, argv, program);
 }

@@ -18,20 +18,13 @@
 #include <string_view>
 #include <vector>
 
+#include "flash/model/save_record.h"
+
 namespace velkin::capture {
 class Fetcher;
 }
 
 namespace velkin::flash {
-
-// One movie offered for saving: its absolute address, its size (0: unknown)
-// and the address of the page it was found on (which decides whether a
-// local source may be read).
-struct SaveRecord {
-  std::string url;
-  std::uint32_t size = 0;
-  std::string page;
-};
 
 // One row of the save dialog's movie list.
 struct SaveRow {

@@ -36,7 +36,7 @@ std::optional<std::string> elementMovie(const platform::SnapshotElement& element
 
 void scanDocument(const platform::DocumentSnapshot& document, SaveList& list) {
   for (const platform::SnapshotElement& element : document.all()) {
-    if (const auto movie = elementMovie(element)) list.push_back({resolveMovieUrl(*movie, document.url()), 0});
+    if (const auto movie = elementMovie(element)) list.push_back({resolveMovieUrl(*movie, document.url()), 0, document.url()});
   }
 }
 

@@ -12,23 +12,14 @@
 // any thread.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "flash/model/save_record.h"
 #include "platform/document_snapshot.h"
 
 namespace velkin::flash {
-
-// One movie to save: its absolute address and its size (0: unknown, which
-// every producer of the system passes).
-struct SaveRecord {
-  std::string movieUrl;
-  std::uint32_t size = 0;
-  bool operator==(const SaveRecord& other) const { return movieUrl == other.movieUrl && size == other.size; }
-};
-using SaveList = std::vector<SaveRecord>;
 
 // Whether the element is a Flash movie, as described above.
 bool isFlashMovieElement(const platform::SnapshotElement& element);

@@ -1,6 +1,5 @@
 #include "flash/ui/download_dialog.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -9,6 +8,7 @@
 
 #include "flash/model/messages.h"
 #include "platform/text.h"
+#include "uikit/dialog_header.h"
 #include "uikit/message_box.h"
 #include "uikit/site_link.h"
 
@@ -42,15 +42,12 @@ FlashDownloadDialog::FlashDownloadDialog(std::vector<DownloadRecord> records, co
   timer_->setInterval(kTickMs);
   connect(timer_, &QTimer::timeout, this, &FlashDownloadDialog::tick);
 
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(uikit::makeSiteLink(this));
-  bottom->addStretch(1);
-  bottom->addWidget(cancel_);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(targetLine_);
-  layout->addWidget(sourceLine_);
-  layout->addWidget(progress_);
-  layout->addLayout(bottom);
+  auto* body = new QVBoxLayout;
+  body->addWidget(targetLine_);
+  body->addWidget(sourceLine_);
+  body->addWidget(progress_);
+  uikit::layOutWithHeader(this, QString::fromLatin1(kCaptionFlash), tr("Download"), body,
+                          uikit::makeLinkAndButtons(cancel_, this));
 }
 
 FlashDownloadDialog::~FlashDownloadDialog() {

@@ -2,19 +2,20 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QFileSystemModel>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "flash/model/flash_folder.h"
 #include "flash/model/messages.h"
 #include "flash/ui/download_dialog.h"
 #include "flash/ui/movie_preview.h"
+#include "uikit/dialog_header.h"
+#include "uikit/front_window.h"
 #include "uikit/site_link.h"
 
 namespace velkin::flash::ui {
@@ -28,34 +29,13 @@ QString text(const std::string& value) { return QString::fromStdString(value); }
 
 }  // namespace
 
-FolderListChooser::FolderListChooser(const std::string& root, QWidget* parent) : SaveFolderChooser(parent) {
-  model_ = new QFileSystemModel(this);
-  model_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
-  model_->setReadOnly(true);
-  view_ = new QTreeView(this);
-  view_->setModel(model_);
-  view_->setRootIndex(model_->setRootPath(text(root)));
-  for (int column = 1; column < model_->columnCount(); ++column) view_->hideColumn(column);
-  view_->setHeaderHidden(true);
-  view_->setContextMenuPolicy(Qt::NoContextMenu);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(view_);
-  connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, &SaveFolderChooser::folderChosen);
-}
-
-std::string FolderListChooser::chosenFolder() const {
-  const QModelIndex current = view_->currentIndex();
-  return current.isValid() ? model_->filePath(current).toStdString() : std::string();
-}
-
-void FolderListChooser::choose(const std::string& folder) { view_->setCurrentIndex(model_->index(text(folder))); }
-
 FlashSaveDialog::FlashSaveDialog(const std::vector<SaveRecord>& records, const std::string& flashFolder,
-                                 const std::string& treeRoot, SaveFolderChooser* chooser, QWidget* parent)
-    : QDialog(parent), rows_(saveRows(records, flashFolder)), chooser_(chooser) {
+                                 platform::Registry& registry, FolderTreeOptions treeOptions, QWidget* parent)
+    : QDialog(parent), rows_(saveRows(records, flashFolder)) {
   setWindowTitle(kCaptionFlash);
+  setObjectName(QStringLiteral("flashSaveDialog"));
   list_ = new QTreeWidget(this);
+  list_->setObjectName(QStringLiteral("movieList"));
   list_->setColumnCount(kSaveColumnCount);
   list_->setRootIsDecorated(false);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -67,8 +47,10 @@ FlashSaveDialog::FlashSaveDialog(const std::vector<SaveRecord>& records, const s
   fillList();
 
   savePathLabel_ = new QLabel(text(flash::savePathLabel("")), this);
-  if (chooser_ == nullptr) chooser_ = new FolderListChooser(treeRoot, this);
-  chooser_->setParent(this);
+  treeOptions.showFiles = false;
+  treeOptions.watch = false;
+  folderTree_ = new FolderTreeView(registry, std::move(treeOptions), this);
+  if (QTreeWidgetItem* root = folderTree_->topLevelItem(0)) folderTree_->expandItem(root);
   previewSwitch_ = new QCheckBox(tr("Preview"), this);
   previewSwitch_->setChecked(true);
   auto* frame = new QFrame(this);
@@ -79,8 +61,10 @@ FlashSaveDialog::FlashSaveDialog(const std::vector<SaveRecord>& records, const s
   frameLayout->addWidget(preview_);
 
   auto* buttons = new QDialogButtonBox(this);
-  buttons->addButton(tr("Save"), QDialogButtonBox::AcceptRole)->setDefault(true);
-  buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+  QPushButton* save = buttons->addButton(tr("Save"), QDialogButtonBox::AcceptRole);
+  save->setDefault(true);
+  save->setObjectName(QStringLiteral("save"));
+  buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("cancel"));
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -88,25 +72,20 @@ FlashSaveDialog::FlashSaveDialog(const std::vector<SaveRecord>& records, const s
   left->addWidget(new QLabel(tr("Flash List"), this));
   left->addWidget(list_, 1);
   left->addWidget(savePathLabel_);
-  left->addWidget(chooser_, 1);
+  left->addWidget(folderTree_, 1);
   auto* right = new QVBoxLayout;
   right->addWidget(previewSwitch_);
   right->addWidget(frame, 1);
   auto* columns = new QHBoxLayout;
   columns->addLayout(left, 3);
   columns->addLayout(right, 2);
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(uikit::makeSiteLink(this));
-  bottom->addStretch(1);
-  bottom->addWidget(buttons);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(columns, 1);
-  layout->addLayout(bottom);
+  uikit::layOutWithHeader(this, QString::fromLatin1(kCaptionFlash), tr("Save Flash movies"), columns,
+                          uikit::makeLinkAndButtons(buttons, this));
   resize(748, 442);  // the dialog's 374 x 221 units at two pixels a unit
 
   connect(list_, &QTreeWidget::itemChanged, this, &FlashSaveDialog::rowChanged);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, &FlashSaveDialog::selectionChanged);
-  connect(chooser_, &SaveFolderChooser::folderChosen, this, &FlashSaveDialog::folderChosen);
+  connect(folderTree_, &FolderTreeView::selectedFolderChanged, this, &FlashSaveDialog::folderChosen);
 }
 
 void FlashSaveDialog::fillList() {
@@ -120,6 +99,11 @@ void FlashSaveDialog::fillList() {
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(kFileNameColumn, Qt::Checked);
   }
+}
+
+void FlashSaveDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (list_->currentItem() == nullptr && list_->topLevelItemCount() > 0) list_->setCurrentItem(list_->topLevelItem(0));
 }
 
 int FlashSaveDialog::selectedRow() const {
@@ -140,24 +124,24 @@ void FlashSaveDialog::selectionChanged() {
   preview_->play(address, rows_[static_cast<size_t>(row)].localAllowed);
 }
 
-void FlashSaveDialog::folderChosen() {
+void FlashSaveDialog::folderChosen(const QString& chosen) {
   const int row = selectedRow();
-  const std::string folder = chooser_->chosenFolder();
+  const std::string folder = chosen.toStdString();
   if (row < 0 || folder.empty()) return;
   savePathLabel_->setText(text(flash::savePathLabel(folder)));
   rows_[static_cast<size_t>(row)].savePath = folder;
   list_->topLevelItem(row)->setText(kSavePathColumn, text(folder));
 }
 
-bool runSaveFlow(const std::vector<SaveRecord>& records, const std::string& flashFolder, const std::string& treeRoot,
-                 QWidget* owner) {
+bool runSaveFlow(const std::vector<SaveRecord>& records, platform::Registry& registry, QWidget* owner) {
+  const std::string folder = flashFolder(registry);
   std::vector<DownloadRecord> list;
   {
-    FlashSaveDialog save(records, flashFolder, treeRoot, nullptr, owner);
-    if (save.exec() != QDialog::Accepted) return false;
+    FlashSaveDialog save(records, folder, registry, {}, owner);
+    if (uikit::execInFront(save) != QDialog::Accepted) return false;
     list = save.downloadList();
   }
-  FlashDownloadDialog download(std::move(list), flashFolder, owner);
+  FlashDownloadDialog download(std::move(list), folder, owner);
   download.run();
   return true;
 }

@@ -3,23 +3,21 @@
 // the ticked ones on as a download list. The rules behind it (rows, targets,
 // the preview's address) live in flash/model/flash_download.h.
 //
-// The folder tree sits behind SaveFolderChooser: the dialog only needs the
-// chosen folder and a signal when it changes. FolderListChooser is a plain
-// folders-only view of the Flash folder used until the Flash folder tree
-// widget takes its place.
+//
+// The folder tree is the Flash folder tree widget in folders-only mode:
+// choosing a folder there sets the selected row's save path.
 #pragma once
 
 #include <QDialog>
-#include <QWidget>
 #include <string>
 #include <vector>
 
 #include "flash/model/flash_download.h"
+#include "flash/ui/folder_tree_view.h"
+#include "platform/registry.h"
 
 class QCheckBox;
-class QFileSystemModel;
 class QLabel;
-class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -27,43 +25,16 @@ namespace velkin::flash::ui {
 
 class MoviePreview;
 
-class SaveFolderChooser : public QWidget {
-  Q_OBJECT
-
- public:
-  using QWidget::QWidget;
-  // The folder now chosen; "" when none is.
-  virtual std::string chosenFolder() const = 0;
-
- signals:
-  void folderChosen();
-};
-
-// Folders only, no files, no context menu, rooted at the tree's folder.
-class FolderListChooser : public SaveFolderChooser {
-  Q_OBJECT
-
- public:
-  explicit FolderListChooser(const std::string& root, QWidget* parent = nullptr);
-  std::string chosenFolder() const override;
-  // Chooses folder (below the root) as a user's click would.
-  void choose(const std::string& folder);
-
- private:
-  QFileSystemModel* model_ = nullptr;
-  QTreeView* view_ = nullptr;
-};
-
 enum SaveColumn { kFileNameColumn, kUrlColumn, kSavePathColumn, kSizeColumn, kSaveColumnCount };
 
 class FlashSaveDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // flashFolder: every row's first save path. chooser: the folder tree (the
-  // dialog takes it); nullptr makes a FolderListChooser on treeRoot.
+  // flashFolder: every row's first save path. The folder tree reads its
+  // root from registry unless treeOptions names one; it never shows files.
   FlashSaveDialog(const std::vector<SaveRecord>& records, const std::string& flashFolder,
-                  const std::string& treeRoot, SaveFolderChooser* chooser = nullptr, QWidget* parent = nullptr);
+                  platform::Registry& registry, FolderTreeOptions treeOptions = {}, QWidget* parent = nullptr);
 
   // The ticked rows as download records (what Save hands on).
   std::vector<DownloadRecord> downloadList() const { return flash::downloadList(rows_); }
@@ -72,27 +43,31 @@ class FlashSaveDialog : public QDialog {
   QTreeWidget* movieList() const { return list_; }
   QCheckBox* previewSwitch() const { return previewSwitch_; }
   QLabel* savePathLabel() const { return savePathLabel_; }
-  SaveFolderChooser* folderChooser() const { return chooser_; }
+  FolderTreeView* folderTree() const { return folderTree_; }
   MoviePreview* preview() const { return preview_; }
+
+ protected:
+  // Selects the first movie once shown, so that the preview plays it.
+  void showEvent(QShowEvent* event) override;
 
  private:
   void fillList();
   void rowChanged(QTreeWidgetItem* item, int column);
   void selectionChanged();
-  void folderChosen();
+  void folderChosen(const QString& folder);
   int selectedRow() const;
 
   std::vector<SaveRow> rows_;
   QTreeWidget* list_ = nullptr;
   QCheckBox* previewSwitch_ = nullptr;
   QLabel* savePathLabel_ = nullptr;
-  SaveFolderChooser* chooser_ = nullptr;
+  FolderTreeView* folderTree_ = nullptr;
   MoviePreview* preview_ = nullptr;
 };
 
 // The whole save: the save dialog, then (on Save) the download dialog with
-// its list. Both modal on owner. True when the download ran.
-bool runSaveFlow(const std::vector<SaveRecord>& records, const std::string& flashFolder, const std::string& treeRoot,
-                 QWidget* owner);
+// its list, both modal on owner and raised over the browser; the Flash
+// folder and the tree's root come from registry. True when the download ran.
+bool runSaveFlow(const std::vector<SaveRecord>& records, platform::Registry& registry, QWidget* owner);
 
 }  // namespace velkin::flash::ui

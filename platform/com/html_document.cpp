@@ -38,6 +38,60 @@ class SnapshotDocument final : public ComObject<DispatchFromTable<IHTMLDocument2
   const platform::DocumentSnapshot snapshot_;
 };
 
+// A window over a document; the top window holds its frames' windows,
+// each of which names the top window as its parent.
+class SnapshotWindow final : public ComObject<DispatchFromTable<IHTMLWindow2>> {
+ public:
+  SnapshotWindow(ComPtr<IHTMLDocument2> document, IHTMLWindow2* parent)
+      : ComObject(nullptr), document_(std::move(document)), parent_(parent) {}
+
+  void addFrame(ComPtr<IHTMLWindow2> frame) { frames_.push_back(std::move(frame)); }
+
+  HRESULT get_document(IHTMLDocument2** document) override { return hand(document_.get(), document); }
+  // A frame does not hold its parent (the parent holds it): the reference
+  // handed out is a new one.
+  HRESULT get_parent(IHTMLWindow2** parent) override { return hand(parent_ != nullptr ? parent_ : this, parent); }
+  long frameCount() override { return static_cast<long>(frames_.size()); }
+  HRESULT frame(long index, IDispatch** window) override {
+    if (window == nullptr) return E_POINTER;
+    *window = nullptr;
+    if (index < 0 || index >= frameCount()) return E_INVALIDARG;
+    return frames_[static_cast<size_t>(index)]->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(window));
+  }
+
+ protected:
+  IUnknown* findInterface(const GUID& iid) override {
+    IHTMLWindow2* window = this;
+    return lookupInterface(iid, {{&IID_IUnknown, window}, {&IID_IDispatch, window}, {&IID_IHTMLWindow2, window}});
+  }
+
+ private:
+  template <typename Interface>
+  static HRESULT hand(Interface* object, Interface** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = object;
+    if (object == nullptr) return E_FAIL;
+    object->AddRef();
+    return S_OK;
+  }
+
+  ComPtr<IHTMLDocument2> document_;
+  IHTMLWindow2* parent_;
+  std::vector<ComPtr<IHTMLWindow2>> frames_;
+};
+
+// A window over the document of message, held by *window; made is the
+// object itself, for adding frames.
+HRESULT createWindow(std::string_view message, IHTMLWindow2* parent, ComPtr<IHTMLWindow2>& window,
+                     SnapshotWindow** made) {
+  ComPtr<IHTMLDocument2> document;
+  if (const HRESULT result = createDocumentFromMessage(message, document.put()); FAILED(result)) return result;
+  return createObject(nullptr, IID_IHTMLWindow2, window.putVoid(), [&]() -> ComObjectCore* {
+    *made = new SnapshotWindow(std::move(document), parent);
+    return *made;
+  });
+}
+
 }  // namespace
 
 IHTMLDocument2* createSnapshotDocument(platform::DocumentSnapshot snapshot, ModuleLock* lock) {
@@ -55,6 +109,27 @@ HRESULT createDocumentFromMessage(std::string_view message, IHTMLDocument2** doc
   if (!snapshot) return E_FAIL;  // fromJson has traced why
   *document = createSnapshotDocument(std::move(*snapshot));
   return *document != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace velkin::com
+
+namespace velkin::com {
+
+HRESULT createWindowFromMessages(std::string_view top, const std::vector<std::string>& frames,
+                                 IHTMLWindow2** window) {
+  if (window == nullptr) return E_POINTER;
+  *window = nullptr;
+  ComPtr<IHTMLWindow2> held;
+  SnapshotWindow* topWindow = nullptr;
+  if (const HRESULT result = createWindow(top, nullptr, held, &topWindow); FAILED(result)) return result;
+  for (const std::string& frame : frames) {
+    ComPtr<IHTMLWindow2> frameWindow;
+    SnapshotWindow* made = nullptr;
+    if (const HRESULT result = createWindow(frame, topWindow, frameWindow, &made); FAILED(result)) return result;
+    topWindow->addFrame(std::move(frameWindow));
+  }
+  *window = held.detach();
+  return S_OK;
 }
 
 }  // namespace velkin::com

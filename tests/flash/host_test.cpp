@@ -15,6 +15,7 @@
 #include "platform/browser_extensions.h"
 #include "platform/file_util.h"
 #include "platform/registry.h"
+#include "capture/support/loopback_server.h"
 #include "support/host_process.h"
 #include "support/test_support.h"
 
@@ -47,6 +48,12 @@ class GlintcatchHost : public testing::IsolatedTest {
     ASSERT_EQ(symlink(path("outside").c_str(), (flash_ + "/out").c_str()), 0);
     ASSERT_EQ(symlink(path("outside/secret.swf").c_str(), (flash_ + "/link.swf").c_str()), 0);
   }
+  // Registers libglintcatch.so, which writes glintcatch-host's manifests too.
+  void registerLibrary() const {
+    const testing::ProgramRun registered = testing::runProgram(
+        {VELKIN_CLI_PATH, "register", VELKIN_GLINTCATCH_PATH, "--host", VELKIN_GLINTCATCH_HOST_PATH});
+    ASSERT_EQ(registered.status, 0) << registered.err;
+  }
   HostProcess host(std::vector<std::string> arguments = {kChromiumCaller}) const {
     return HostProcess(VELKIN_GLINTCATCH_HOST_PATH, arguments);
   }
@@ -54,10 +61,7 @@ class GlintcatchHost : public testing::IsolatedTest {
 };
 
 TEST_F(GlintcatchHost, AnswersEveryRequestKind) {
-  // Registering libglintcatch.so writes glintcatch-host's manifests too.
-  const testing::ProgramRun registered =
-      testing::runProgram({VELKIN_CLI_PATH, "register", VELKIN_GLINTCATCH_PATH, "--host", VELKIN_GLINTCATCH_HOST_PATH});
-  ASSERT_EQ(registered.status, 0) << registered.err;
+  registerLibrary();
   const std::string manifest =
       testing::readTextFile(path("xdg-config/chromium/NativeMessagingHosts/com.velkinweb.glintcatch.json"));
   EXPECT_NE(manifest.find(kChromiumCaller), std::string::npos) << manifest;
@@ -85,15 +89,9 @@ TEST_F(GlintcatchHost, AnswersEveryRequestKind) {
   const Json movie = run.ask(R"({"request":"open-movie","path":["Sub","intro.swf"]})");
   EXPECT_EQ(movie["fileUrl"], "file://" + flash_ + "/Sub/intro.swf");
 
-  // The Searcher is reached through the registered library; it answers
-  // that saving is not available yet, and the host says so.
-  for (const char* save : {R"({"request":"save-page","snapshot":{"url":"http://127.0.0.1/"}})",
-                           R"({"request":"save-movie","pageUrl":"http://127.0.0.1/","movie":"a.swf"})"}) {
-    const Json reply = run.ask(save);
-    EXPECT_EQ(reply["result"], "0x80004001") << save;
-    EXPECT_EQ(reply["saved"], false);
-    EXPECT_FALSE(reply["message"].get<std::string>().empty());
-  }
+  // The player page reads a movie through the host, a chunk at a time.
+  const Json bytes = run.ask(R"({"request":"read-movie","path":["Sub","intro.swf"],"offset":1})");
+  EXPECT_EQ(bytes, (Json{{"ok", true}, {"data", "V1M="}, {"offset", 1}, {"size", 3}, {"done", true}}));
   EXPECT_EQ(run.finish(), 0);
 }
 
@@ -112,6 +110,12 @@ TEST_F(GlintcatchHost, RefusesBadFieldsAndOtherCallers) {
       {R"({"request":"open-movie","path":["Sub"]})", "not a movie"},
       {R"({"request":"save-page"})", "\"snapshot\" is missing"},
       {R"({"request":"save-page","snapshot":{"url":"http://127.0.0.1/"}})", "glintcatch set up incorrect"},
+      {R"({"request":"save-page","snapshot":{"url":"u"},"frames":{"url":"u"}})", "\"frames\" is not an array"},
+      {R"({"request":"save-page","snapshot":{"url":"u"},"frames":["u"]})", "not an object"},
+      {R"({"request":"dialog","dialog":"format"})", "unknown dialog"},
+      {R"({"request":"read-movie","path":["a.swf"],"offset":-1})", "\"offset\" is not a whole number"},
+      {R"({"request":"read-movie","path":["a.swf"],"offset":4})", "past the end"},
+      {R"({"request":"read-movie","path":["link.swf"]})", "not a movie"},
       {R"({"request":"save-selection"})", "unknown request"},
   };
   HostProcess run = host();
@@ -129,6 +133,39 @@ TEST_F(GlintcatchHost, RefusesBadFieldsAndOtherCallers) {
   }
   HostProcess firefox = host({"/x/com.velkinweb.glintcatch.json", platform::kGlintcatchExtension.geckoId});
   EXPECT_EQ(firefox.ask(R"({"request":"options"})")["ok"], true);
+}
+
+// The page's movies and its frames' go through the save dialog (answered
+// by the host's test driver: every row into Sub, no overwriting) and the
+// download dialog; EMBED elements are not movies.
+TEST_F(GlintcatchHost, SavesThePageAndItsFramesThroughTheDialogs) {
+  registerLibrary();
+  testing::DirectLoopback direct;
+  testing::LoopbackServer server;
+  ASSERT_TRUE(server.start());
+  server.serve("/m/top.swf", "FWS-top", "application/x-shockwave-flash");
+  server.serve("/f/inner.swf", "FWS-inner", "application/x-shockwave-flash");
+  server.serve("/embedded.swf", "FWS-embed", "application/x-shockwave-flash");
+  testing::writeTextFile(flash_ + "/Sub/top.swf", "kept");
+  testing::ScopedEnvironment answer{"VELKIN_TEST_FLASH_ANSWER", R"({"folder":"Sub","overwrite":false})"};
+
+  const Json object{{"tagName", "OBJECT"}, {"attributes", {{"type", "application/x-shockwave-flash"}, {"data", "m/top.swf"}}}};
+  const Json embed{{"tagName", "EMBED"}, {"attributes", {{"src", "/embedded.swf"}}}};
+  const Json inFrame{{"tagName", "OBJECT"},
+                     {"attributes", {{"classid", "clsid:d27cdb6e-ae6d-11cf-96b8-444553540000"}}},
+                     {"params", Json::array({Json{{"name", "movie"}, {"value", "inner.swf"}}})}};
+  const Json request{{"request", "save-page"},
+                     {"snapshot", {{"url", server.url("/page.htm")}, {"all", {object, embed}}}},
+                     {"frames", Json::array({Json{{"url", server.url("/f/frame.htm")}, {"all", {inFrame}}}})}};
+  HostProcess run = host();
+  const Json reply = run.ask(request.dump());
+  EXPECT_EQ(reply["ok"], true) << reply.dump();
+  EXPECT_EQ(reply["saved"], true) << reply.dump();
+  EXPECT_EQ(testing::readTextFile(flash_ + "/Sub/top.swf"), "kept");
+  EXPECT_EQ(testing::readTextFile(flash_ + "/Sub/inner.swf"), "FWS-inner");
+  EXPECT_FALSE(platform::pathExists(flash_ + "/Sub/embedded.swf"));
+  EXPECT_EQ(server.requestCount("/embedded.swf"), 0);
+  EXPECT_EQ(run.finish(), 0);
 }
 
 TEST_F(GlintcatchHost, FolderOperationsStayInsideTheFlashFolder) {

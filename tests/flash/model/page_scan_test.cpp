@@ -23,7 +23,7 @@ std::vector<std::string> urls(const SaveList& list) {
   std::vector<std::string> out;
   for (const auto& record : list) {
     EXPECT_EQ(record.size, 0u);
-    out.push_back(record.movieUrl);
+    out.push_back(record.url);
   }
   return out;
 }

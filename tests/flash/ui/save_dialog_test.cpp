@@ -15,6 +15,7 @@
 
 #include "capture/support/loopback_server.h"
 #include "flash/ui/movie_preview.h"
+#include "platform/registry.h"
 #include "support/test_support.h"
 
 namespace velkin::flash::ui {
@@ -25,13 +26,23 @@ class SaveDialogTest : public testing::IsolatedTest {};
 TEST_F(SaveDialogTest, TickedRowsGoToTheFolderChosenForThem) {
   const std::string flash = path("Flash");
   testing::makeDirs(flash + "/games");
+  testing::writeTextFile(flash + "/kept.swf", "FWS");
   const std::vector<SaveRecord> records = {
       {"http://host/dir/movie.swf", 0, "http://host/page.htm"},
       {"http://host/play.php?id=intro", 77, "http://host/page.htm"},
       {"http://host/dir/movie.swf", 0, "http://host/page.htm"},
   };
-  auto* chooser = new FolderListChooser(flash);
-  FlashSaveDialog dialog(records, flash, flash, chooser);
+  platform::Registry registry(path("config"));
+  FolderTreeOptions tree;
+  tree.rootFolder = flash;
+  FlashSaveDialog dialog(records, flash, registry, tree);
+  QTreeWidget* folders = dialog.folderTree();
+  QTreeWidgetItem* root = folders->topLevelItem(0);
+  ASSERT_NE(root, nullptr);
+  folders->expandItem(root);
+  ASSERT_EQ(root->childCount(), 1) << "folders only: no movie, one folder";
+  QTreeWidgetItem* games = root->child(0);
+  const auto choose = [folders](QTreeWidgetItem* item) { folders->setCurrentItem(item); };
   QTreeWidget* list = dialog.movieList();
   ASSERT_EQ(list->topLevelItemCount(), 3);
   const QStringList titles = {"File Name", "URL", "Save Path", "Size"};
@@ -46,13 +57,13 @@ TEST_F(SaveDialogTest, TickedRowsGoToTheFolderChosenForThem) {
 
   list->topLevelItem(1)->setCheckState(kFileNameColumn, Qt::Unchecked);
   // A folder chosen with no row selected changes nothing.
-  chooser->choose(flash + "/games");
+  choose(games);
   EXPECT_EQ(list->topLevelItem(2)->text(kSavePathColumn).toStdString(), flash);
   // The preview is off: selecting a row must not play its (unreachable) address.
   dialog.previewSwitch()->setChecked(false);
   list->topLevelItem(2)->setSelected(true);
-  chooser->choose(flash);
-  chooser->choose(flash + "/games");
+  choose(root);
+  choose(games);
   EXPECT_EQ(dialog.savePathLabel()->text().toStdString(), "Save Path:" + flash + "/games");
   EXPECT_EQ(list->topLevelItem(2)->text(kSavePathColumn).toStdString(), flash + "/games");
 
