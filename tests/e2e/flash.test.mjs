@@ -103,12 +103,14 @@ test('the Flash bar comes over a movie the pointer moves onto and goes when it m
     assert.equal(await flashBar(page).count(), 0);
   });
 
-test('the page entry saves the movies of the page and of its frame into the Flash folder', { skip },
-  async (t) => {
+test('the page entry saves the movies of the page and of its frame, the bar and the menu the one movie',
+  { skip }, async (t) => {
     const folder = scratchFolder(t);
     const { env, flashFolder } = registeredHost(folder, { profileDir: path.join(folder, 'profile') });
     const site = await startFlashSite(t);
-    const { worker } = await launch(t, { folder, env, pageUrl: site.pageUrl, answer: { folder: '', overwrite: true } });
+    const { page, worker } = await launch(t, {
+      folder, env, pageUrl: site.pageUrl, answer: { folder: '', overwrite: true },
+    });
 
     const reply = await clickMenu(worker, 'save-flash-page', await menuTarget(worker, site.pageUrl));
     assert.equal(reply.ok, true, JSON.stringify(reply));
@@ -118,6 +120,29 @@ test('the page entry saves the movies of the page and of its frame into the Flas
     assert.deepEqual(fs.readdirSync(flashFolder).sort(), ['clip.swf', 'intro.swf']);
     assert.ok(fs.readFileSync(path.join(flashFolder, 'intro.swf')).equals(movies.intro));
     assert.ok(fs.readFileSync(path.join(flashFolder, 'clip.swf')).equals(movies.clip));
+
+    // The bar's Save (its first button, inside the closed root: clicked by
+    // position) saves the movie under the pointer, and only that one.
+    fs.rmSync(path.join(flashFolder, 'intro.swf'));
+    fs.rmSync(path.join(flashFolder, 'clip.swf'));
+    await page.hover('#text');
+    await page.hover('#movie');
+    await flashBar(page).waitFor({ state: 'attached', timeout: 10000 });
+    const bar = await flashBar(page).boundingBox();
+    await page.mouse.click(bar.x + 12, bar.y + bar.height / 2);
+    assert.ok(await waitFor(() => fs.existsSync(path.join(flashFolder, 'intro.swf')), 20000), 'the bar saved nothing');
+    assert.deepEqual(fs.readdirSync(flashFolder), ['intro.swf']);
+
+    // The Flash menu acts on the movie the pointer last rested on: the
+    // frame's movie here.
+    await page.locator('#frame').scrollIntoViewIfNeeded();
+    const frameBox = await page.locator('#frame').boundingBox();
+    await page.mouse.move(frameBox.x + frameBox.width - 10, frameBox.y + frameBox.height - 10);
+    await page.frameLocator('#frame').locator('#inner').hover();
+    await flashBar(page.frameLocator('#frame')).waitFor({ state: 'attached', timeout: 10000 });
+    const menuReply = await clickMenu(worker, 'flash-save', await menuTarget(worker, site.pageUrl, site.frameUrl));
+    assert.equal(menuReply.saved, true, JSON.stringify(menuReply));
+    assert.deepEqual(fs.readdirSync(flashFolder).sort(), ['clip.swf', 'intro.swf']);
   });
 
 // The panel's rows as the user reads them: indented text per item.
