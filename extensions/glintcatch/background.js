@@ -174,7 +174,11 @@ chrome.runtime.onMessage.addListener((message, sender, sendResponse) => {
   }
 });
 
+// A tab that closes or loads another page has no movie under the menu.
 chrome.tabs.onRemoved.addListener((tabId) => menuMovies.delete(tabId));
+chrome.tabs.onUpdated.addListener((tabId, change) => {
+  if (change.status === 'loading' && menuMovies.delete(tabId)) showFlashMenu(false);
+});
 
 // The toolbar button opens the Flash folder panel, as the browser's own
 // side panel (Chromium) or sidebar (Firefox).

@@ -174,6 +174,12 @@
       offerMenuFor(null);
       return;
     }
+    await probeMovie(element);
+  }
+
+  // Asks the host about the movie element and offers the bar and the menu
+  // entries for it as the options say.
+  async function probeMovie(element) {
     const movie = movieOf(element);
     const ticket = ++probeCount;
     let answer;
@@ -202,6 +208,14 @@
     document.addEventListener('mouseover', (event) => {
       if (!isFlashMovie(event.target) && menuMovie !== null && !(bar && bar.contains(event.target))) {
         offerMenuFor(null);
+      }
+    }, true);
+    // A menu opened on a movie the pointer has rested on since the page
+    // loaded (no mouse-out yet): the probe runs now, for this menu if the
+    // answer comes in time, else for the next.
+    document.addEventListener('contextmenu', (event) => {
+      if (isFlashMovie(event.target) && menuMovie !== movieOf(event.target) && !(bar && bar.busy)) {
+        void probeMovie(event.target);
       }
     }, true);
   }

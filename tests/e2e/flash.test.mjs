@@ -143,6 +143,16 @@ test('the page entry saves the movies of the page and of its frame, the bar and 
     const menuReply = await clickMenu(worker, 'flash-save', await menuTarget(worker, site.pageUrl, site.frameUrl));
     assert.equal(menuReply.saved, true, JSON.stringify(menuReply));
     assert.deepEqual(fs.readdirSync(flashFolder).sort(), ['clip.swf', 'intro.swf']);
+
+    // A menu opened on a movie before any mouse-out there (the pointer was on
+    // it since the page loaded) probes it then: the entry saves that movie.
+    fs.rmSync(path.join(flashFolder, 'intro.swf'));
+    await page.reload();
+    await page.locator('#movie').dispatchEvent('contextmenu');
+    await flashBar(page).waitFor({ state: 'attached', timeout: 10000 });
+    const reloaded = await menuTarget(worker, site.pageUrl);
+    assert.equal((await clickMenu(worker, 'flash-save', reloaded)).saved, true);
+    assert.ok(fs.existsSync(path.join(flashFolder, 'intro.swf')));
   });
 
 // The panel's rows as the user reads them: indented text per item.
