@@ -16,12 +16,17 @@ endif()
 # (Debian's chromium loads every folder there), and copied for Firefox into
 # share/mozilla/extensions/{Firefox's id}/GECKO_ID: Firefox does not follow
 # links that leave the extension's folder. The gecko id is read from the
-# extension's own manifest, so it is written down in one place.
+# extension's own manifest, so it is written down in one place. An extension
+# assembled at build time names its source manifest as the third argument.
 function(velkin_install_webext source name)
-  if(NOT EXISTS ${source}/manifest.json)
+  set(manifest_file ${source}/manifest.json)
+  if(ARGC GREATER 2)
+    set(manifest_file ${ARGV2})
+  endif()
+  if(NOT EXISTS ${manifest_file})
     return()
   endif()
-  file(READ ${source}/manifest.json manifest)
+  file(READ ${manifest_file} manifest)
   string(JSON gecko_id ERROR_VARIABLE no_gecko_id GET "${manifest}" browser_specific_settings gecko id)
   set(skip PATTERN node_modules EXCLUDE PATTERN tests EXCLUDE PATTERN test EXCLUDE
       PATTERN package.json EXCLUDE PATTERN package-lock.json EXCLUDE)
@@ -41,6 +46,8 @@ function(velkin_install_webext source name)
 endfunction()
 
 velkin_install_webext(${PROJECT_SOURCE_DIR}/extensions/marrowind velkin-marrowind)
+velkin_install_webext(${VELKIN_GLINTCATCH_EXTENSION_DIR} velkin-glintcatch
+                      ${PROJECT_SOURCE_DIR}/extensions/glintcatch/manifest.json)
 
 # The main program's desktop entry and icon: the desktop lists kestrova among
 # its web browsers, and Default Browser names this entry to xdg-settings.

@@ -27,6 +27,9 @@ packages=(
   # main program: Qt 6 Widgets and WebEngine (the SVG plugins for its icons
   # are added below); Xvfb for screenshots; the desktop CHM viewer
   qt6-base-dev qt6-webengine-dev xvfb xauth xchm
+  # screenshots of the browser's own context menu (scripts/flash_shots.mjs):
+  # a right click on the virtual display and a picture of the whole screen
+  xdotool imagemagick
 )
 
 installed() {

@@ -4,8 +4,10 @@
 # on a long page with the Find dialog over it, Search Options and the search
 # bar's result, and Check new version answered by an update server on
 # 127.0.0.1 that this script starts (python3's http.server); and of the
-# capture dialog shown over a page in Chromium; and of the Flash save dialog
-# with its preview playing a movie. All under a virtual X
+# capture dialog shown over a page in Chromium; of the Flash save dialog
+# with its preview playing a movie; and of the Flash extension in Chromium:
+# the Flash bar over a movie, the browser's context menu on a movie, the
+# Flash folder panel (scripts/flash_shots.mjs). All under a virtual X
 # display (xvfb-run). Builds nothing: give it a build folder that holds
 # app/kestrova and cli/velkin.
 #
@@ -215,6 +217,20 @@ if [[ -f "$flash_library" && -x "$flash_host" ]]; then
   shots+=(flash_save_dialog)
 else
   echo "screenshot.sh: no Flash save dialog picture (needs $flash_library and $flash_host)" >&2
+fi
+
+# The Flash extension as the build assembles it, with glintcatch-host and
+# libglintcatch.so (needs chromium, xdotool and ImageMagick's import for the
+# context menu, and the browser tests' node packages).
+flash_extension="$build/extensions/glintcatch"
+if [[ -f "$flash_library" && -f "$flash_extension/manifest.json" && -d "$(dirname "$0")/../tests/e2e/node_modules/playwright-core" ]] &&
+  command -v xdotool > /dev/null && command -v import > /dev/null; then
+  VELKIN_CLI="$(cd "$(dirname "$velkin")" && pwd)/velkin" VELKIN_GLINTCATCH_LIBRARY="$(cd "$(dirname "$flash_library")" && pwd)/libglintcatch.so" \
+    VELKIN_GLINTCATCH_EXTENSION="$(cd "$flash_extension" && pwd)" \
+    xvfb-run -a -s "-screen 0 1280x860x24" node "$(dirname "$0")/flash_shots.mjs" "$out" > /dev/null || true
+  shots+=(flash_bar flash_menu flash_panel)
+else
+  echo "screenshot.sh: no Flash pictures (needs $flash_library, $flash_extension, xdotool, import and the node packages of tests/e2e)" >&2
 fi
 
 status=0

@@ -6,58 +6,16 @@
 //
 //   node --test tests/e2e/firefox.test.mjs    (with VELKIN_HOST_PATH, VELKIN_CLI, VELKIN_LIBRARY)
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
-import { fileURLToPath } from 'node:url';
 import {
-  extensionDir, hostEnvironment, hostSkipReason, savedPage, scratchFolder, startSite, velkin,
+  extensionDir, firefoxSkipReason, hostEnvironment, hostSkipReason, runFirefoxSmoke, savedPage, scratchFolder,
+  startSite, velkin,
 } from './harness.mjs';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const firefoxPath = process.env.VELKIN_FIREFOX || '/usr/bin/firefox-esr';
-const geckoId = JSON.parse(fs.readFileSync(path.join(extensionDir, 'manifest.json'), 'utf8'))
-  .browser_specific_settings.gecko.id;
-
-const skip = (!fs.existsSync(firefoxPath) && `${firefoxPath} not found (apt-get install firefox-esr)`) ||
-  hostSkipReason() || false;
+const skip = firefoxSkipReason() || hostSkipReason() || false;
 if (skip) console.log(`skipped: ${skip}`);
-
-// A profile that loads unsigned add-ons from its extensions folder, with the
-// extension there under its gecko id plus the test's trigger.
-function makeProfile(folder) {
-  const profile = path.join(folder, 'profile');
-  const installed = path.join(profile, 'extensions', geckoId);
-  fs.cpSync(extensionDir, installed, { recursive: true });
-  fs.copyFileSync(path.join(here, 'firefox_trigger.js'), path.join(installed, 'firefox_trigger.js'));
-  const manifestPath = path.join(installed, 'manifest.json');
-  const manifest = JSON.parse(fs.readFileSync(manifestPath, 'utf8'));
-  manifest.background = { scripts: [...manifest.background.scripts, 'firefox_trigger.js'] };
-  fs.writeFileSync(manifestPath, JSON.stringify(manifest, null, 2));
-  const prefs = {
-    'xpinstall.signatures.required': false,
-    'extensions.autoDisableScopes': 0,
-    'extensions.enabledScopes': 15,
-    'browser.shell.checkDefaultBrowser': false,
-    'datareporting.policy.dataSubmissionEnabled': false,
-    'app.update.enabled': false,
-    'network.proxy.type': 0,
-  };
-  fs.writeFileSync(path.join(profile, 'user.js'),
-    Object.entries(prefs).map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`)
-      .join(''));
-  return profile;
-}
-
-async function waitFor(check, timeoutMs) {
-  for (const end = Date.now() + timeoutMs; Date.now() < end;) {
-    const value = check();
-    if (value) return value;
-    await new Promise((resolve) => setTimeout(resolve, 200));
-  }
-  return null;
-}
 
 test('Firefox ESR saves a page through the extension, the registered host and the library', { skip },
   async (t) => {
@@ -71,22 +29,7 @@ test('Firefox ESR saves a page through the extension, the registered host and th
     velkin(env, 'registry', 'set', 'HKCU\\Software\\Yx', 'SelectedFolder', category);
     velkin(env, 'registry', 'set', 'HKCU\\Software\\Kestrova\\Marrowind', 'QuickSave', '1', '--dword');
 
-    const profile = makeProfile(folder);
-    const firefox = spawn(firefoxPath, ['--headless', '--no-remote', '--profile', profile,
-      `${site.pageUrl}#velkin-smoke`], {
-      env: { ...process.env, ...env, MOZ_HEADLESS: '1' }, stdio: ['ignore', 'ignore', 'pipe'], detached: true,
-    });
-    let log = '';
-    firefox.stderr.on('data', (chunk) => { log = (log + chunk).slice(-20000); });
-    const exited = new Promise((resolve) => firefox.on('exit', resolve));
-    let posted;
-    try {
-      posted = await waitFor(() => site.posts.find((post) => post.path === '/smoke-result'), 90000);
-    } finally {
-      // The whole process group, before the scratch profile is removed.
-      try { process.kill(-firefox.pid, 'SIGKILL'); } catch { /* already gone */ }
-      await exited;
-    }
+    const { posted, log } = await runFirefoxSmoke({ folder, extensionDir, env, pageUrl: site.pageUrl, site });
     assert.ok(posted, `the extension ran no capture; Firefox said:\n${log}`);
     const reply = JSON.parse(posted.text);
     assert.equal(reply.saved, true, posted.text);

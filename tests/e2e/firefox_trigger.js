@@ -1,8 +1,9 @@
-// Test-only addition to the capture extension's background in the Firefox
-// smoke test (firefox.test.mjs); never part of the extension itself. Stock
-// Firefox cannot be driven from outside, so once the tab whose address ends
-// in "#velkin-smoke" has loaded, this runs the page entry's real handler on
-// it and posts the handler's result to the page's server.
+// Test-only addition to an extension's background in the Firefox smoke
+// tests (runFirefoxSmoke in harness.mjs); never part of an extension itself.
+// Stock Firefox cannot be driven from outside, so once the tab whose address
+// ends in "#velkin-smoke:MENU_ENTRY" has loaded, this runs the extension's
+// real menu handler for that entry on it and posts the handler's result to
+// the page's server.
 'use strict';
 
 (() => {
@@ -11,13 +12,14 @@
     if (started) return;
     const tabs = await chrome.tabs.query({});
     const tab = tabs.find((candidate) => candidate.status === 'complete' &&
-      typeof candidate.url === 'string' && candidate.url.endsWith('#velkin-smoke'));
+      typeof candidate.url === 'string' && /#velkin-smoke:[\w-]+$/.test(candidate.url));
     if (!tab) return;
+    const menuItemId = tab.url.slice(tab.url.lastIndexOf(':') + 1);
     started = true;
     clearInterval(timer);
     let result;
     try {
-      result = await self.handleContextClick({ menuItemId: 'save-page', frameId: 0, pageUrl: tab.url }, tab);
+      result = await self.handleContextClick({ menuItemId, frameId: 0, pageUrl: tab.url }, tab);
     } catch (error) {
       result = { ok: false, error: String(error) };
     }

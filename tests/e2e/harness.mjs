@@ -1,7 +1,7 @@
 // What the browser capture tests share: the test site on 127.0.0.1, a
 // scratch profile with the native host's manifest, headless chromium with
 // the extension loaded, and calls into the extension's service worker.
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
@@ -10,10 +10,26 @@ import { fileURLToPath } from 'node:url';
 import zlib from 'node:zlib';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-export const extensionDir = path.resolve(here, '../../extensions/marrowind');
 export const chromiumPath = process.env.VELKIN_CHROMIUM || '/usr/lib/chromium/chromium';
-export const hostName = 'com.velkinweb.marrowind';
-export const extensionId = 'ccoohepbkfgcoppcfnaipiglhpmngokm';
+
+// The two extensions under test: where the browser loads each from, its
+// id and its native host. The Flash extension is loaded as the build
+// assembles it (with its player), named by VELKIN_GLINTCATCH_EXTENSION.
+export const marrowind = {
+  dir: path.resolve(here, '../../extensions/marrowind'),
+  id: 'ccoohepbkfgcoppcfnaipiglhpmngokm',
+  hostName: 'com.velkinweb.marrowind',
+  description: 'Velkin Web browser capture',
+};
+export const glintcatch = {
+  dir: process.env.VELKIN_GLINTCATCH_EXTENSION || path.resolve(here, '../../build/extensions/glintcatch'),
+  id: 'afphagoinfljpokfgecbobkclominpol',
+  hostName: 'com.velkinweb.glintcatch',
+  description: 'Velkin Web Flash capture',
+};
+export const extensionDir = marrowind.dir;
+export const hostName = marrowind.hostName;
+export const extensionId = marrowind.id;
 
 export const setUpIncorrect = 'marrowind set up incorrect!\nPlease setup marrowind again.';
 
@@ -35,7 +51,7 @@ export function scratchFolder(t) {
 }
 
 // Serves routes() by path; a POST's body goes to posted (path, text).
-function serve(routes, posted = () => {}) {
+export function serve(routes, posted = () => {}) {
   const server = http.createServer((request, response) => {
     if (request.method === 'POST') {
       const chunks = [];
@@ -122,15 +138,15 @@ export async function startSite(t) {
 
 // Writes the host manifest into the profile (Chromium reads
 // <user-data-dir>/NativeMessagingHosts/ first).
-export function installHostManifest(profileDir, hostPath) {
+export function installHostManifest(profileDir, hostPath, extension = marrowind) {
   const folder = path.join(profileDir, 'NativeMessagingHosts');
   fs.mkdirSync(folder, { recursive: true });
-  fs.writeFileSync(path.join(folder, `${hostName}.json`), JSON.stringify({
-    name: hostName,
-    description: 'Velkin Web browser capture',
+  fs.writeFileSync(path.join(folder, `${extension.hostName}.json`), JSON.stringify({
+    name: extension.hostName,
+    description: extension.description,
     path: hostPath,
     type: 'stdio',
-    allowed_origins: [`chrome-extension://${extensionId}/`],
+    allowed_origins: [`chrome-extension://${extension.id}/`],
   }, null, 2));
 }
 
@@ -151,7 +167,7 @@ export function loggedRequests(logPath) {
 // Headless chromium with the extension, its worker and the test page open.
 // env reaches the native host (the browser passes its environment on).
 // headless false shows the window on the display in DISPLAY (screenshots).
-export async function launchBrowser(t, { profileDir, env, pageUrl, headless = true }) {
+export async function launchBrowser(t, { profileDir, env, pageUrl, headless = true, extension = marrowind }) {
   const { chromium } = await import('playwright-core');
   const context = await chromium.launchPersistentContext(profileDir, {
     executablePath: chromiumPath,
@@ -161,10 +177,10 @@ export async function launchBrowser(t, { profileDir, env, pageUrl, headless = tr
     args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
       '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage', '--test-type', '--window-position=0,0',
       '--window-size=1100,760',
-      `--disable-extensions-except=${extensionDir}`, `--load-extension=${extensionDir}`],
+      `--disable-extensions-except=${extension.dir}`, `--load-extension=${extension.dir}`],
   });
   t.after(() => context.close());
-  const worker = await extensionWorker(context);
+  const worker = await extensionWorker(context, extension);
   const page = context.pages()[0] || await context.newPage();
   const dialogs = [];
   page.on('dialog', (dialog) => {
@@ -178,8 +194,8 @@ export async function launchBrowser(t, { profileDir, env, pageUrl, headless = tr
 
 // Playwright can miss a service worker that starts under load: look again
 // until it is there and its handler is set.
-async function extensionWorker(context) {
-  const prefix = `chrome-extension://${extensionId}/`;
+async function extensionWorker(context, extension) {
+  const prefix = `chrome-extension://${extension.id}/`;
   for (let attempt = 0; attempt < 150; ++attempt) {
     const worker = context.serviceWorkers().find((w) => w.url().startsWith(prefix));
     if (worker) {
@@ -220,8 +236,8 @@ export async function dialogsShown(state, count) {
 }
 
 // Why the capture through the real host cannot run here, or null.
-export function hostSkipReason() {
-  for (const name of ['VELKIN_HOST_PATH', 'VELKIN_CLI', 'VELKIN_LIBRARY']) {
+export function hostSkipReason(names = ['VELKIN_HOST_PATH', 'VELKIN_CLI', 'VELKIN_LIBRARY']) {
+  for (const name of names) {
     if (!process.env[name]) return `${name} is not set`;
     if (!fs.existsSync(process.env[name])) return `${name}=${process.env[name]} does not exist`;
   }
@@ -269,7 +285,7 @@ export function savedPage(folder, fileName) {
 // site, a scratch home and knowledge base, the host registered for a
 // chromium profile there; body gets them with a stand-in for a test's
 // after(), and everything is cleaned up when it ends.
-export async function withRegisteredHost(body) {
+export async function withRegisteredHost(body, library = process.env.VELKIN_LIBRARY) {
   const cleanups = [];
   const run = { after: (cleanup) => cleanups.push(cleanup) };
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'velkin-run-'));
@@ -277,11 +293,78 @@ export async function withRegisteredHost(body) {
     const site = await startSite(run);
     const env = hostEnvironment(folder);
     const profileDir = path.join(folder, 'profile');
-    velkin(env, 'register', process.env.VELKIN_LIBRARY, '--user-data-dir', profileDir);
+    velkin(env, 'register', library, '--user-data-dir', profileDir);
     const book = velkin(env, 'book-dir', '--create');
     return await body({ run, folder, site, env, profileDir, book });
   } finally {
     for (const cleanup of cleanups.reverse()) await cleanup();
     fs.rmSync(folder, { recursive: true, force: true });
+  }
+}
+
+// --- Firefox ESR -------------------------------------------------------
+// Stock Firefox cannot be driven from outside: a smoke test installs the
+// extension with the test's trigger (firefox_trigger.js) in a scratch
+// profile, opens the page with "#velkin-smoke:MENU_ENTRY" and waits for the
+// trigger to post the entry's result to the test site.
+export const firefoxPath = process.env.VELKIN_FIREFOX || '/usr/bin/firefox-esr';
+
+export function firefoxSkipReason() {
+  return fs.existsSync(firefoxPath) ? null : `${firefoxPath} not found (apt-get install firefox-esr)`;
+}
+
+// A profile that loads unsigned add-ons from its extensions folder, with the
+// extension there under its gecko id plus the test's trigger.
+function firefoxProfile(folder, extensionDir) {
+  const manifest = JSON.parse(fs.readFileSync(path.join(extensionDir, 'manifest.json'), 'utf8'));
+  const profile = path.join(folder, 'profile');
+  const installed = path.join(profile, 'extensions', manifest.browser_specific_settings.gecko.id);
+  fs.cpSync(extensionDir, installed, { recursive: true });
+  fs.copyFileSync(path.join(here, 'firefox_trigger.js'), path.join(installed, 'firefox_trigger.js'));
+  manifest.background = { scripts: [...manifest.background.scripts, 'firefox_trigger.js'] };
+  fs.writeFileSync(path.join(installed, 'manifest.json'), JSON.stringify(manifest, null, 2));
+  const prefs = {
+    'xpinstall.signatures.required': false,
+    'extensions.autoDisableScopes': 0,
+    'extensions.enabledScopes': 15,
+    'browser.shell.checkDefaultBrowser': false,
+    'datareporting.policy.dataSubmissionEnabled': false,
+    'app.update.enabled': false,
+    'network.proxy.type': 0,
+  };
+  fs.writeFileSync(path.join(profile, 'user.js'),
+    Object.entries(prefs).map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`)
+      .join(''));
+  return profile;
+}
+
+export async function waitFor(check, timeoutMs) {
+  for (const end = Date.now() + timeoutMs; Date.now() < end;) {
+    const value = await check();
+    if (value) return value;
+    await new Promise((resolve) => setTimeout(resolve, 200));
+  }
+  return null;
+}
+
+// Runs menuItemId of the extension in folder on pageUrl in headless Firefox
+// ESR, env reaching the host. Resolves with the trigger's post to site
+// ({ path, text }, or null when none came) and Firefox's last words.
+export async function runFirefoxSmoke({ folder, extensionDir, env, pageUrl, site, menuItemId = 'save-page' }) {
+  const profile = firefoxProfile(folder, extensionDir);
+  const firefox = spawn(firefoxPath, ['--headless', '--no-remote', '--profile', profile,
+    `${pageUrl}#velkin-smoke:${menuItemId}`], {
+    env: { ...process.env, ...env, MOZ_HEADLESS: '1' }, stdio: ['ignore', 'ignore', 'pipe'], detached: true,
+  });
+  let log = '';
+  firefox.stderr.on('data', (chunk) => { log = (log + chunk).slice(-20000); });
+  const exited = new Promise((resolve) => firefox.on('exit', resolve));
+  try {
+    const posted = await waitFor(() => site.posts.find((post) => post.path === '/smoke-result'), 90000);
+    return { posted, log };
+  } finally {
+    // The whole process group, before the scratch profile is removed.
+    try { process.kill(-firefox.pid, 'SIGKILL'); } catch { /* already gone */ }
+    await exited;
   }
 }
