@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "capture/address.h"
 #include "platform/text.h"
 
 namespace velkin::flash {
@@ -66,9 +67,15 @@ std::string resolveMovieUrl(std::string_view movie, std::string_view pageUrl) {
   return movieBase(pageUrl, rooted) + std::string(movie);
 }
 
+// A file address writes a folder's blanks and other letters as "%XX": the
+// address is compared as written and decoded.
 bool isInFlashFolder(std::string_view movieUrl, std::string_view flashFolder) {
   if (flashFolder.empty()) return false;
-  return platform::toAsciiLower(movieUrl).find(platform::toAsciiLower(flashFolder)) != std::string::npos;
+  const std::string folder = platform::toAsciiLower(flashFolder);
+  const auto holds = [&folder](std::string_view url) {
+    return platform::toAsciiLower(url).find(folder) != std::string::npos;
+  };
+  return holds(movieUrl) || holds(capture::percentDecoded(movieUrl));
 }
 
 std::string movieFileName(std::string_view movieUrl) { return safeFileName(rawMovieName(std::string(movieUrl))); }

@@ -57,6 +57,10 @@ TEST(MovieUrlTest, OwnFolderTestFindsTheFolderAnywhereInTheAddressInAnyCase) {
       {"http://host/a.swf", "/home/u/Flash", false},
       {"file:///home/u/Flash2/a.swf", "/home/u/Flash/", false},
       {"file:///home/u/a.swf", "", false},
+      // The browser writes a blank and other letters of the folder as %XX.
+      {"file:///home/u/My%20Movies/a.swf", "/home/u/My Movies", true},
+      {"file:///home/u/Fl%c3%a4sh/a.swf", "/home/u/Fl\xc3\xa4sh", true},
+      {"file:///home/u/My%2", "/home/u/My", true},
   };
   for (const Case& c : cases) EXPECT_EQ(isInFlashFolder(c.url, c.folder), c.inside) << c.url << " in " << c.folder;
 }
