@@ -22,16 +22,24 @@ std::optional<FlashRequestKind> kindNamed(const std::string& name) {
   return std::nullopt;
 }
 
+// The value a text member names in names; refused as "unknown WHAT" when
+// it names none.
+template <class T, size_t N>
+T namedMember(const Json& message, const char* member, const std::pair<const char*, T> (&names)[N],
+              const char* what) {
+  const std::string name = requiredString(message, member);
+  for (const auto& [text, value] : names) {
+    if (name == text) return value;
+  }
+  refuse("unknown " + std::string(what) + " \"" + name.substr(0, 64) + "\"");
+}
+
 FolderOperation operationOf(const Json& message) {
   static const std::pair<const char*, FolderOperation> operations[] = {
       {"list", FolderOperation::List},     {"expand", FolderOperation::Expand},
       {"new-folder", FolderOperation::NewFolder}, {"rename", FolderOperation::Rename},
       {"delete", FolderOperation::Delete}, {"refresh", FolderOperation::Refresh}};
-  const std::string name = requiredString(message, "operation");
-  for (const auto& [text, operation] : operations) {
-    if (name == text) return operation;
-  }
-  refuse("unknown folder operation \"" + name.substr(0, 64) + "\"");
+  return namedMember(message, "operation", operations, "folder operation");
 }
 
 std::vector<std::string> itemPath(const Json& message) {
@@ -49,11 +57,7 @@ std::vector<std::string> itemPath(const Json& message) {
 FlashDialog dialogOf(const Json& message) {
   static const std::pair<const char*, FlashDialog> dialogs[] = {
       {"options", FlashDialog::Options}, {"about", FlashDialog::About}, {"help", FlashDialog::Help}};
-  const std::string name = requiredString(message, "dialog");
-  for (const auto& [text, dialog] : dialogs) {
-    if (name == text) return dialog;
-  }
-  refuse("unknown dialog \"" + name.substr(0, 64) + "\"");
+  return namedMember(message, "dialog", dialogs, "dialog");
 }
 
 std::uint64_t offsetOf(const Json& message) {

@@ -49,7 +49,9 @@ class DialogWatcher : public QObject {
     auto* shown = qobject_cast<QDialog*>(watched);
     if (shown == nullptr || !answer_.matches(*shown)) return false;
     logTime(answer_.timesLog, "shown");
+    // A later dialog may take a closed one's address: forget it once gone.
     answered_.insert(watched);
+    connect(watched, &QObject::destroyed, this, [this](QObject* gone) { answered_.remove(gone); });
     QPointer<QDialog> dialog(shown);
     const bool screenshot = !answer_.screenshot.empty();
     QTimer::singleShot(screenshot ? answer_.screenshotDelayMs : 0, this, [this, dialog, screenshot] {

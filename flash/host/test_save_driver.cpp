@@ -23,6 +23,7 @@ struct Answer {
   std::vector<int> untick;
   bool cancel = false;
   bool overwrite = true;
+  std::string dialogs;  // "ok", "cancel" or "" (left to the user)
 };
 
 Answer readAnswer(const nlohmann::json& json) {
@@ -31,6 +32,7 @@ Answer readAnswer(const nlohmann::json& json) {
   answer.untick = json.value("untick", std::vector<int>());
   answer.cancel = json.value("cancel", false);
   answer.overwrite = json.value("overwrite", true);
+  answer.dialogs = json.value("dialogs", std::string());
   return answer;
 }
 
@@ -70,6 +72,11 @@ bool isOverwriteQuestion(QDialog& dialog) {
   return box != nullptr && box->text().startsWith(QLatin1String(kOverwriteStart));
 }
 
+bool isOptionsOrAbout(QDialog& dialog) {
+  return dialog.objectName() == QLatin1String("flashOptionsDialog") ||
+         dialog.objectName() == QLatin1String("flashAboutDialog");
+}
+
 void answerQuestion(QDialog& dialog, bool yes) {
   auto& box = static_cast<QMessageBox&>(dialog);
   if (QAbstractButton* button = box.button(yes ? QMessageBox::Yes : QMessageBox::No)) button->click();
@@ -82,11 +89,15 @@ void startTestSaveDriver() {
   if (!json) return;
   nativehost::DialogAnswer save;
   nativehost::DialogAnswer question;
+  nativehost::DialogAnswer others;
   try {
     nativehost::readScreenshotFields(*json, save);
     const Answer answer = readAnswer(*json);
     save.answer = [answer](QDialog& dialog) { answerSaveDialog(dialog, answer); };
     question.answer = [yes = answer.overwrite](QDialog& dialog) { answerQuestion(dialog, yes); };
+    // The dialogs' own accept (Options stores its values) and reject.
+    others.answer = [ok = answer.dialogs == "ok"](QDialog& dialog) { ok ? dialog.accept() : dialog.reject(); };
+    if (!answer.dialogs.empty()) others.matches = isOptionsOrAbout;
   } catch (const nlohmann::json::exception& error) {
     platform::trace(kWhere, std::string("unreadable answer: ") + error.what());
     return;
@@ -95,6 +106,7 @@ void startTestSaveDriver() {
   question.matches = isOverwriteQuestion;
   nativehost::answerDialogs(std::move(save));
   nativehost::answerDialogs(std::move(question));
+  if (others.matches) nativehost::answerDialogs(std::move(others));
 }
 
 }  // namespace velkin::flash::host

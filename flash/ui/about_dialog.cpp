@@ -13,6 +13,7 @@ namespace velkin::flash::ui {
 
 AboutDialog::AboutDialog(QWidget* parent, UrlOpener opener) : QDialog(parent), opener_(std::move(opener)) {
   setWindowTitle(tr("About"));
+  setObjectName(QStringLiteral("flashAboutDialog"));
   auto* version = new QLabel(QString::fromLatin1(kAboutVersionLine), this);
   version->setObjectName(QStringLiteral("versionLine"));
   auto* text = new QLabel(QString::fromLatin1(kAboutText), this);

@@ -26,6 +26,7 @@ std::optional<QString> desktopFolderChooser(QWidget* parent, const QString& curr
 OptionsDialog::OptionsDialog(platform::Registry& registry, Seams seams, QWidget* parent)
     : QDialog(parent), registry_(registry), seams_(std::move(seams)) {
   setWindowTitle(tr("Options"));
+  setObjectName(QStringLiteral("flashOptionsDialog"));
   if (!seams_.chooseFolder) seams_.chooseFolder = desktopFolderChooser;
   const FlashOptions options = readFlashOptions(registry_);
 

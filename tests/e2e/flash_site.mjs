@@ -2,7 +2,7 @@
 // on 127.0.0.1 that shows one as an OBJECT with the player's class id, one
 // inside an IFRAME as an OBJECT of the Flash type, and one as an EMBED
 // (which is never taken for a movie).
-import { serve } from './harness.mjs';
+import { onCleanup, serve } from './harness.mjs';
 
 // Writes values of any bit width, most significant bit first, as a movie's
 // RECT wants them.
@@ -79,7 +79,7 @@ ${own}
     '/flash/movies/embedded.swf': { type: movieType, body: movies.embedded },
     '/clip.swf': { type: movieType, body: movies.clip },
   }), (where, text) => posts.push({ path: where, text }));
-  t.after(() => server.close());
+  onCleanup(t, () => server.close());
   const origin = `http://127.0.0.1:${server.address().port}`;
   return { origin, pageUrl: `${origin}/flash/page.html`, frameUrl: `${origin}/flash/frame.html`, posts };
 }

@@ -44,9 +44,25 @@ export async function browserSkipReason() {
   return null;
 }
 
+// Cleanups of a test, run last registered first (as a test's after() hooks
+// are not): a browser started in a scratch folder is closed before the
+// folder goes, so it cannot write into the folder while it is removed.
+const cleanupLists = new WeakMap();
+export function onCleanup(t, cleanup) {
+  let list = cleanupLists.get(t);
+  if (!list) {
+    list = [];
+    cleanupLists.set(t, list);
+    t.after(async () => {
+      for (const each of list.reverse()) await each();
+    });
+  }
+  list.push(cleanup);
+}
+
 export function scratchFolder(t) {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'velkin-e2e-'));
-  t.after(() => fs.rmSync(folder, { recursive: true, force: true }));
+  onCleanup(t, () => fs.rmSync(folder, { recursive: true, force: true, maxRetries: 5, retryDelay: 200 }));
   return folder;
 }
 
@@ -129,7 +145,7 @@ export async function startSite(t) {
   }), (where, text) => posts.push({ path: where, text }));
   origin = `http://127.0.0.1:${site.address().port}`;
   otherOrigin = `http://127.0.0.1:${other.address().port}`;
-  t.after(() => {
+  onCleanup(t, () => {
     site.close();
     other.close();
   });
@@ -179,7 +195,7 @@ export async function launchBrowser(t, { profileDir, env, pageUrl, headless = tr
       '--window-size=1100,760',
       `--disable-extensions-except=${extension.dir}`, `--load-extension=${extension.dir}`],
   });
-  t.after(() => context.close());
+  onCleanup(t, () => context.close());
   const worker = await extensionWorker(context, extension);
   const page = context.pages()[0] || await context.newPage();
   const dialogs = [];

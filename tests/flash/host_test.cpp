@@ -168,6 +168,20 @@ TEST_F(GlintcatchHost, SavesThePageAndItsFramesThroughTheDialogs) {
   EXPECT_EQ(run.finish(), 0);
 }
 
+// The Flash bar's and the side panel's Options and About are the host's
+// dialogs: the reply comes once they are closed and says how.
+TEST_F(GlintcatchHost, ShowsTheFlashDialogsAndRepliesWhenTheyClose) {
+  for (const char* way : {"ok", "cancel"}) {
+    testing::ScopedEnvironment answer{"VELKIN_TEST_FLASH_ANSWER", (std::string(R"({"dialogs":")") + way + "\"}").c_str()};
+    HostProcess run = host();
+    const bool ok = std::string(way) == "ok";
+    EXPECT_EQ(run.ask(R"({"request":"dialog","dialog":"options","id":1})"),
+              (Json{{"ok", true}, {"accepted", ok}, {"id", 1}})) << way;
+    EXPECT_EQ(run.ask(R"({"request":"dialog","dialog":"about"})"), (Json{{"ok", true}, {"accepted", true}})) << way;
+    EXPECT_EQ(run.finish(), 0);
+  }
+}
+
 TEST_F(GlintcatchHost, FolderOperationsStayInsideTheFlashFolder) {
   HostProcess run = host();
   run.ask(R"({"request":"folder-tree","operation":"list"})");
