@@ -77,14 +77,11 @@ std::string hideBytes(std::string_view text) {
   return out;
 }
 
-// Capital digits only: the hiding this undoes writes capitals.
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
-
-int anyCaseHexValue(char c) { return c >= 'a' && c <= 'f' ? c - 'a' + 10 : hexValue(c); }
 
 std::string restoreBytes(std::string_view text) {
   const size_t keep = authorityEnd(text);
@@ -190,21 +187,6 @@ std::optional<std::string> resolveAddress(std::string_view base, std::string_vie
       isWebAddress(base) ? combineWebAddress(base, value) : combinePath(base, value);
   if (!combined || combined->size() > kMaxResolvedAddress) return std::nullopt;
   return combined;
-}
-
-std::string percentDecoded(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && anyCaseHexValue(text[i + 1]) >= 0 &&
-        anyCaseHexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(anyCaseHexValue(text[i + 1]) * 16 + anyCaseHexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
 }
 
 std::optional<std::string> localFileName(std::string_view address) {

@@ -27,10 +27,6 @@ std::optional<std::string> resolveAddress(std::string_view base, std::string_vie
 // hexadecimal digits), every other byte as it is.
 std::string percentEncoded(std::string_view text, bool (*encode)(unsigned char byte));
 
-// text with every "%XX" (either letter case) replaced by its byte; a "%"
-// that starts no such triplet stays as it is.
-std::string percentDecoded(std::string_view text);
-
 // The local file name for a resolved address: the last path component (a
 // query address gives "name.htm"), "%20" as blanks. nullopt when none can
 // be derived or it would not be a single safe path component (empty, ".",

@@ -617,27 +617,6 @@ std::string encodePath(std::string_view path) {
   return out;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string decodePath(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-        hexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 std::string localTimeNow() {
   const std::time_t now = std::time(nullptr);
   std::tm parts{};
@@ -761,7 +740,7 @@ bool trashInfoPath(const std::string& text, std::string& path) {
     if (!line.empty() && line.front() == '[') {
       inGroup = line == "[Trash Info]";
     } else if (inGroup && line.substr(0, 5) == "Path=") {
-      path = decodePath(line.substr(5));
+      path = percentDecoded(line.substr(5));
       return !path.empty();
     }
     start = end + 1;

@@ -47,4 +47,8 @@ std::string fitFileName(std::string_view name, size_t maxBytes);
 // message texts carry such placeholders).
 std::string formatMessage(std::string_view pattern, std::string_view arg);
 
+// text with every "%XX" (either letter case) replaced by its byte; a "%"
+// that starts no such triplet stays as it is.
+std::string percentDecoded(std::string_view text);
+
 }  // namespace velkin::platform

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 
-#include "capture/address.h"
 #include "platform/text.h"
 
 namespace velkin::flash {
@@ -75,7 +74,7 @@ bool isInFlashFolder(std::string_view movieUrl, std::string_view flashFolder) {
   const auto holds = [&folder](std::string_view url) {
     return platform::toAsciiLower(url).find(folder) != std::string::npos;
   };
-  return holds(movieUrl) || holds(capture::percentDecoded(movieUrl));
+  return holds(movieUrl) || holds(platform::percentDecoded(movieUrl));
 }
 
 std::string movieFileName(std::string_view movieUrl) { return safeFileName(rawMovieName(std::string(movieUrl))); }
