@@ -142,6 +142,7 @@ void CMainFrame::setSeams(Seams seams) {
     };
   });
   takeSeam(seams_.xdgSettings, seams.xdgSettings, [] { return runXdgSettings; });
+  takeSeam(seams_.helpBook, seams.helpBook, [] { return [] { return velkin::app::shareFile("Contents.chm"); }; });
   takeSeam(seams_.askSearch, seams.askSearch, [this] {
     return [this]() -> std::optional<velkin::kb::PageFilter> {
       CSearchDialog dialog(this);

@@ -159,6 +159,8 @@ class CMainFrame : public QMainWindow {
     // Runs xdg-settings with arguments: its output, trimmed, or nullopt when
     // it is missing, fails or does not end in time.
     std::function<std::optional<QString>(const QStringList& arguments)> xdgSettings;
+    // Where the help book is looked for ("" when no share folder is known).
+    std::function<std::string()> helpBook;
   };
 
   explicit CMainFrame(velkin::platform::Registry& registry, QWidget* parent = nullptr);

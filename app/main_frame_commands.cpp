@@ -254,7 +254,7 @@ void CMainFrame::onTreeRefresh() {
 // ---------------------------------------------------------------- help
 
 void CMainFrame::onContents() {
-  const std::string help = app::shareFile("Contents.chm");
+  const std::string help = seams_.helpBook();
   if (help.empty() || !velkin::platform::isRegularFile(help)) {
     trace("contents", "Contents.chm is not in the share folder");
     statusBar()->showMessage(tr("The help file Contents.chm is not installed."), 4000);
