@@ -21,20 +21,13 @@ struct MalformedMessage {
 
 [[noreturn]] void refuse(std::string reason) { throw MalformedMessage{std::move(reason)}; }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The code unit of the escape "\uXXXX" starting at text[at], or -1 when
 // there is no complete one there.
 long escapedUnit(std::string_view text, size_t at) {
   if (at + 6 > text.size() || text[at] != '\\' || text[at + 1] != 'u') return -1;
   long unit = 0;
   for (size_t i = at + 2; i < at + 6; ++i) {
-    const int digit = hexValue(text[i]);
+    const int digit = hexDigitValue(text[i]);
     if (digit < 0) return -1;
     unit = unit * 16 + digit;
   }

@@ -106,16 +106,12 @@ std::string formatMessage(std::string_view pattern, std::string_view arg) {
   return out;
 }
 
-namespace {
-
 int hexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
-
-}  // namespace
 
 std::string percentDecoded(std::string_view text) {
   std::string out;

@@ -47,6 +47,9 @@ std::string fitFileName(std::string_view name, size_t maxBytes);
 // message texts carry such placeholders).
 std::string formatMessage(std::string_view pattern, std::string_view arg);
 
+// The value of a hexadecimal digit in either letter case; -1 for any other byte.
+int hexDigitValue(char c);
+
 // text with every "%XX" (either letter case) replaced by its byte; a "%"
 // that starts no such triplet stays as it is.
 std::string percentDecoded(std::string_view text);

@@ -36,8 +36,10 @@ chrome.runtime.onInstalled.addListener(createMenus);
 if (chrome.runtime.onStartup) chrome.runtime.onStartup.addListener(createMenus);
 
 // The probes' connection: opened by the first probe, kept while the worker
-// lives (reopened by the next request after the host went away).
+// lives (reopened by the next request after the host went away). A probe
+// the host does not answer in time shows no bar rather than waiting on.
 const probes = new GlintcatchHost();
+const PROBE_TIMEOUT_MS = 10000;
 
 // The movie each tab's Flash menu acts on: { frameId, pageUrl, movie }.
 const menuMovies = new Map();
@@ -160,7 +162,8 @@ chrome.runtime.onMessage.addListener((message, sender, sendResponse) => {
   const tabId = sender.tab && sender.tab.id;
   switch (message.request) {
     case 'probe':
-      return answer(probes.request({ request: 'probe', pageUrl: String(message.pageUrl), movie: String(message.movie) }));
+      return answer(probes.request({ request: 'probe', pageUrl: String(message.pageUrl), movie: String(message.movie) },
+        PROBE_TIMEOUT_MS));
     case 'menu-movie':
       setMenuMovie(sender, String(message.pageUrl), typeof message.movie === 'string' ? message.movie : null);
       return false;

@@ -41,16 +41,25 @@ class GlintcatchHost {
     return port;
   }
 
-  // The host's reply to message; rejects when the host cannot be reached or
-  // goes away before it answers.
-  request(message) {
+  // The host's reply to message; rejects when the host cannot be reached,
+  // goes away before it answers, or (with timeoutMs) takes longer than that.
+  request(message, timeoutMs = 0) {
     return new Promise((resolve, reject) => {
       const id = this.nextId++;
-      this.pending.set(id, { resolve, reject });
+      const timer = timeoutMs > 0 ? setTimeout(() => {
+        this.pending.delete(id);
+        reject(new Error('the host did not answer in time'));
+      }, timeoutMs) : null;
+      const settle = (done) => (value) => {
+        clearTimeout(timer);
+        done(value);
+      };
+      this.pending.set(id, { resolve: settle(resolve), reject: settle(reject) });
       try {
         this.open().postMessage({ ...message, id });
       } catch (error) {
         this.pending.delete(id);
+        clearTimeout(timer);
         reject(error);
       }
     });

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/text.h"
+
 namespace velkin::com {
 
 bool operator==(const GUID& a, const GUID& b) {
@@ -12,18 +14,11 @@ bool operator==(const GUID& a, const GUID& b) {
 
 namespace {
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Reads `digits` hexadecimal digits at text[pos]; false on any other byte.
 bool readHex(std::string_view text, size_t pos, size_t digits, std::uint32_t& out) {
   out = 0;
   for (size_t i = 0; i < digits; ++i) {
-    const int value = hexValue(text[pos + i]);
+    const int value = platform::hexDigitValue(text[pos + i]);
     if (value < 0) return false;
     out = (out << 4) | static_cast<std::uint32_t>(value);
   }

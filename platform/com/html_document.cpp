@@ -39,18 +39,27 @@ class SnapshotDocument final : public ComObject<DispatchFromTable<IHTMLDocument2
 };
 
 // A window over a document; the top window holds its frames' windows,
-// each of which names the top window as its parent.
+// each of which names the top window as its parent while the top window
+// lives (a frame kept longer names itself).
 class SnapshotWindow final : public ComObject<DispatchFromTable<IHTMLWindow2>> {
  public:
-  SnapshotWindow(ComPtr<IHTMLDocument2> document, IHTMLWindow2* parent)
+  SnapshotWindow(ComPtr<IHTMLDocument2> document, SnapshotWindow* parent)
       : ComObject(nullptr), document_(std::move(document)), parent_(parent) {}
+  ~SnapshotWindow() override {
+    for (SnapshotWindow* frame : frameObjects_) frame->parent_ = nullptr;
+  }
 
-  void addFrame(ComPtr<IHTMLWindow2> frame) { frames_.push_back(std::move(frame)); }
+  void addFrame(ComPtr<IHTMLWindow2> frame, SnapshotWindow* object) {
+    frames_.push_back(std::move(frame));
+    frameObjects_.push_back(object);
+  }
 
   HRESULT get_document(IHTMLDocument2** document) override { return hand(document_.get(), document); }
   // A frame does not hold its parent (the parent holds it): the reference
   // handed out is a new one.
-  HRESULT get_parent(IHTMLWindow2** parent) override { return hand(parent_ != nullptr ? parent_ : this, parent); }
+  HRESULT get_parent(IHTMLWindow2** parent) override {
+    return hand<IHTMLWindow2>(parent_ != nullptr ? parent_ : this, parent);
+  }
   long frameCount() override { return static_cast<long>(frames_.size()); }
   HRESULT frame(long index, IDispatch** window) override {
     if (window == nullptr) return E_POINTER;
@@ -76,13 +85,14 @@ class SnapshotWindow final : public ComObject<DispatchFromTable<IHTMLWindow2>> {
   }
 
   ComPtr<IHTMLDocument2> document_;
-  IHTMLWindow2* parent_;
+  SnapshotWindow* parent_;
   std::vector<ComPtr<IHTMLWindow2>> frames_;
+  std::vector<SnapshotWindow*> frameObjects_;  // the same frames, to let go of them
 };
 
 // A window over the document of message, held by *window; made is the
 // object itself, for adding frames.
-HRESULT createWindow(std::string_view message, IHTMLWindow2* parent, ComPtr<IHTMLWindow2>& window,
+HRESULT createWindow(std::string_view message, SnapshotWindow* parent, ComPtr<IHTMLWindow2>& window,
                      SnapshotWindow** made) {
   ComPtr<IHTMLDocument2> document;
   if (const HRESULT result = createDocumentFromMessage(message, document.put()); FAILED(result)) return result;
@@ -111,10 +121,6 @@ HRESULT createDocumentFromMessage(std::string_view message, IHTMLDocument2** doc
   return *document != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-}  // namespace velkin::com
-
-namespace velkin::com {
-
 HRESULT createWindowFromMessages(std::string_view top, const std::vector<std::string>& frames,
                                  IHTMLWindow2** window) {
   if (window == nullptr) return E_POINTER;
@@ -126,7 +132,7 @@ HRESULT createWindowFromMessages(std::string_view top, const std::vector<std::st
     ComPtr<IHTMLWindow2> frameWindow;
     SnapshotWindow* made = nullptr;
     if (const HRESULT result = createWindow(frame, topWindow, frameWindow, &made); FAILED(result)) return result;
-    topWindow->addFrame(std::move(frameWindow));
+    topWindow->addFrame(std::move(frameWindow), made);
   }
   *window = held.detach();
   return S_OK;

@@ -350,5 +350,38 @@ TEST(ComHtmlDocument, MessagesBecomeDocumentsOrFailCleanly) {
   EXPECT_EQ(createDocumentFromMessage("{}", nullptr), E_POINTER);
 }
 
+// A page's window: the top names itself as parent, its frames name it while
+// it lives and themselves once it is gone (never a freed window); one
+// unreadable frame fails the whole window.
+TEST(ComHtmlDocument, WindowsHoldTheirFramesAndFramesNeverOutliveTheirParent) {
+  ComPtr<IHTMLWindow2> top;
+  ASSERT_EQ(createWindowFromMessages(R"({"url":"http://h/"})", {R"({"url":"http://h/a"})", R"({"url":"http://h/b"})"},
+                                     top.put()),
+            S_OK);
+  ASSERT_EQ(top->frameCount(), 2);
+  ComPtr<IHTMLWindow2> parent;
+  ASSERT_EQ(top->get_parent(parent.put()), S_OK);
+  EXPECT_EQ(parent.get(), top.get());
+  ComPtr<IDispatch> second;
+  ASSERT_EQ(top->frame(1, second.put()), S_OK);
+  EXPECT_EQ(top->frame(2, second.put()), E_INVALIDARG);
+  ASSERT_EQ(top->frame(1, second.put()), S_OK);
+  const ComPtr<IHTMLWindow2> frame = second.as<IHTMLWindow2>();
+  ASSERT_TRUE(frame);
+  ComPtr<IHTMLDocument2> document;
+  ASSERT_EQ(frame->get_document(document.put()), S_OK);
+  EXPECT_EQ(document->snapshot().url(), "http://h/b");
+  ASSERT_EQ(frame->get_parent(parent.put()), S_OK);
+  EXPECT_EQ(parent.get(), top.get());
+
+  parent = nullptr;
+  top = nullptr;
+  ASSERT_EQ(frame->get_parent(parent.put()), S_OK);
+  EXPECT_EQ(parent.get(), frame.get());
+
+  EXPECT_EQ(createWindowFromMessages(R"({"url":"http://h/"})", {"not json"}, top.put()), E_FAIL);
+  EXPECT_FALSE(top);
+}
+
 }  // namespace
 }  // namespace velkin::com
